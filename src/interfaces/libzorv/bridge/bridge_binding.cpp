@@ -1,0 +1,48 @@
+#include "bridge_binding.h"
+
+#include <utility>
+
+namespace zorv {
+
+BridgeFailure::BridgeFailure(std::string library, std::string entry, std::string reason)
+    : std::runtime_error("Cannot call " + entry + " in " + library + ": " + reason),
+      library_(std::move(library)),
+      entry_(std::move(entry)),
+      reason_(std::move(reason)) {}
+
+namespace {
+constexpr std::array<const char*, kBridgeEntryCount> kEntryNames = {
+    "ZORVlogin", "ZORVclose", "ZORVcursor", "ZORVfetch",
+    "ZORVmsgget", "ZORVexec", "ZORVstatus", "ZORVfnames"};
+}  // namespace
+
+BridgeBindings::BridgeBindings(std::filesystem::path preferredFolder)
+    : preferredFolder_(std::move(preferredFolder)) {
+  for (size_t i = 0; i < kBridgeEntryCount; ++i) {
+    records_[i] = BridgeBinding{platform::kBridgeLibraryFileName, kEntryNames[i]};
+  }
+}
+
+void* BridgeBindings::bind(BridgeEntry entry) {
+  BridgeBinding& record = records_[static_cast<size_t>(entry)];
+  if (record.entryAddress) return record.entryAddress;
+
+  std::string reason;
+  if (!library_) {
+    library_ = platform::loadLibrary(preferredFolder_, record.libraryName, reason);
+    if (!library_) throw BridgeFailure(record.libraryName, record.entryName, reason);
+  }
+  ++record.lookups;
+  void* address = platform::findEntry(library_, record.entryName, reason);
+  if (!address) throw BridgeFailure(record.libraryName, record.entryName, reason);
+  record.libraryHandle = library_;
+  record.entryAddress = address;
+  return address;
+}
+
+BridgeBindings& processBindings() {
+  static BridgeBindings bindings(platform::executableFolder());
+  return bindings;
+}
+
+}  // namespace zorv

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "bridge_binding.h"
+
+// The calling convention of the bridge library's functions: the standard
+// call of 32-bit Windows there, the platform's default everywhere else.
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZORV_CALL __stdcall
+#else
+#define ZORV_CALL
+#endif
+
+namespace zorv::bridge {
+
+// One call operation per called bridge function, through the process's
+// bindings. A text argument is a narrow copy the library only reads; a
+// buffer is a narrow copy it may write. Each returns the library's result
+// unchanged, or throws BridgeFailure before calling anything.
+ResultCode ZORVlogin(const char* connection);
+ResultCode ZORVclose();
+ResultCode ZORVcursor(const char* statement);
+ResultCode ZORVfetch(char* buffer);
+ResultCode ZORVmsgget(char* buffer);
+ResultCode ZORVexec(const char* statement, char* buffer);
+ResultCode ZORVfnames(char* buffer);
+
+// The same call operations against any set of bindings.
+ResultCode callLogin(BridgeBindings& bindings, const char* connection);
+ResultCode callClose(BridgeBindings& bindings);
+ResultCode callCursor(BridgeBindings& bindings, const char* statement);
+ResultCode callFetch(BridgeBindings& bindings, char* buffer);
+ResultCode callMsgGet(BridgeBindings& bindings, char* buffer);
+ResultCode callExec(BridgeBindings& bindings, const char* statement, char* buffer);
+ResultCode callFNames(BridgeBindings& bindings, char* buffer);
+
+}  // namespace zorv::bridge

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QWidget>
+
+#include "bridge_binding.h"
+#include "result_buffer.h"
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace zorv {
+
+// The console's one window: an input box, eight buttons, the result label
+// and the answer box. Each button but "End" calls one bridge function; every
+// widget is touched only here.
+class Form1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit Form1(QWidget* parent = nullptr);
+
+  // Whether the program has been told to end, and with which exit status.
+  bool hasEnded() const { return ended_; }
+  int exitStatus() const { return exitStatus_; }
+  const ResultBuffer& resultBuffer() const { return resultBuffer_; }
+
+  // The controls, named as the window's table names them.
+  QLineEdit* Text1;
+  QPlainTextEdit* text2;
+  QLabel* Label1;
+  QLabel* Label2;
+  QPushButton* Command1;  // "Open"
+  QPushButton* Command2;  // "Cursor"
+  QPushButton* Command3;  // "Fetch"
+  QPushButton* Command4;  // "Close"
+  QPushButton* Command5;  // "MsgGet"
+  QPushButton* Command6;  // "Exec"
+  QPushButton* Command7;  // "Header"
+  QPushButton* Commandx;  // "End"
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Form_Load();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void Command5_Click();
+  void Command6_Click();
+  void Command7_Click();
+  void Commandx_Click();
+
+  void placeControls();
+  // Wires a button to a handler run through the failure edge.
+  void onClick(QPushButton* button, void (Form1::*handler)());
+  void answerCommand(ResultCode (*call)(char*));
+  void showResult(ResultCode code);
+  void showBuffer();
+  void fail(const QString& reason);
+  void end(int status);
+
+  ResultBuffer resultBuffer_;
+  bool ended_ = false;
+  int exitStatus_ = 0;
+};
+
+}  // namespace zorv

@@ -1,0 +1,130 @@
+#include "bridge_binding.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bridge_calls.h"
+
+namespace zorv {
+namespace {
+
+const std::filesystem::path kFakes = ZORV_FAKES_DIR;
+
+// True when the library file at `folder` is loaded in this process now.
+bool loaded(const std::filesystem::path& folder) {
+  void* handle = dlopen((folder / "libzorv.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle) dlclose(handle);
+  return handle != nullptr;
+}
+
+// The recording library's own control functions.
+template <typename Fn>
+Fn control(const char* name) {
+  void* handle = dlopen((kFakes / "recording" / "libzorv.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(handle, nullptr) << "recording library not loaded";
+  auto fn = reinterpret_cast<Fn>(dlsym(handle, name));
+  dlclose(handle);
+  return fn;
+}
+
+// Runs first: nothing may have loaded the library before a call needs it.
+TEST(BridgeBindings, LoadsNothingUntilTheFirstCallAndThenBindsOnlyThatEntry) {
+  BridgeBindings bindings(kFakes / "recording");
+  EXPECT_FALSE(loaded(kFakes / "recording"));
+  EXPECT_FALSE(bindings.libraryLoaded());
+
+  char buffer[8193] = {};
+  EXPECT_EQ(bridge::callFetch(bindings, buffer), 0);
+  EXPECT_TRUE(loaded(kFakes / "recording"));
+  for (size_t i = 0; i < kBridgeEntryCount; ++i) {
+    const auto& record = bindings.binding(static_cast<BridgeEntry>(i));
+    EXPECT_STREQ(record.libraryName, "libzorv.so");
+    const bool isFetch = static_cast<BridgeEntry>(i) == BridgeEntry::Fetch;
+    EXPECT_EQ(record.entryAddress != nullptr, isFetch) << record.entryName;
+    EXPECT_EQ(record.lookups, isFetch ? 1 : 0) << record.entryName;
+  }
+}
+
+TEST(BridgeBindings, LooksEachEntryUpOnceAndPassesArgumentsAndResultsUnchanged) {
+  BridgeBindings bindings(kFakes / "recording");
+  char buffer[8193] = {};
+  bridge::callClose(bindings);  // loads the library so its controls can be reached
+  control<void (*)()>("fakeReset")();
+  auto script = control<void (*)(int32_t, const char*, size_t)>("fakeScript");
+  auto count = control<size_t (*)()>("fakeCallCount");
+  auto entryOf = control<const char* (*)(size_t)>("fakeCallEntry");
+  auto argOf = control<const char* (*)(size_t, int, size_t*)>("fakeCallArg");
+
+  script(INT32_MIN, nullptr, 0);
+  script(INT32_MAX, nullptr, 0);
+  script(-1, "ok", 3);
+  EXPECT_EQ(bridge::callLogin(bindings, "host=a"), INT32_MIN);
+  EXPECT_EQ(bridge::callLogin(bindings, "host=b"), INT32_MAX);
+  EXPECT_EQ(bridge::callExec(bindings, "select 1", buffer), -1);
+  EXPECT_STREQ(buffer, "ok");
+  for (int i = 0; i < 100; ++i) bridge::callCursor(bindings, "x");
+
+  EXPECT_EQ(bindings.binding(BridgeEntry::Login).lookups, 1);
+  EXPECT_EQ(bindings.binding(BridgeEntry::Cursor).lookups, 1);
+  EXPECT_EQ(bindings.binding(BridgeEntry::Exec).lookups, 1);
+  ASSERT_EQ(count(), 103u);
+  const auto argument = [&](size_t call) {
+    size_t size = 0;
+    const char* bytes = argOf(call, 0, &size);
+    return std::string(bytes, size);
+  };
+  EXPECT_STREQ(entryOf(1), "ZORVlogin");
+  EXPECT_EQ(argument(1), "host=b");
+  EXPECT_STREQ(entryOf(2), "ZORVexec");
+  EXPECT_EQ(argument(2), "select 1");
+}
+
+TEST(BridgeBindings, ReusesTheLibraryAlreadyLoaded) {
+  BridgeBindings first(kFakes / "recording");
+  BridgeBindings second(kFakes / "recording");
+  char buffer[8193] = {};
+  bridge::callFetch(first, buffer);
+  bridge::callFetch(second, buffer);
+  EXPECT_EQ(first.binding(BridgeEntry::Fetch).libraryHandle,
+            second.binding(BridgeEntry::Fetch).libraryHandle);
+  EXPECT_EQ(first.binding(BridgeEntry::Fetch).entryAddress,
+            second.binding(BridgeEntry::Fetch).entryAddress);
+}
+
+TEST(BridgeBindings, AMissingEntryFailsForThatFunctionOnlyAndNamesIt) {
+  BridgeBindings bindings(kFakes / "no_fnames");
+  char buffer[8193] = {};
+  EXPECT_NO_THROW(bridge::callLogin(bindings, ""));
+  EXPECT_NO_THROW(bridge::callFetch(bindings, buffer));
+  try {
+    bridge::callFNames(bindings, buffer);
+    FAIL() << "a missing entry must fail";
+  } catch (const BridgeFailure& failure) {
+    EXPECT_EQ(failure.library(), "libzorv.so");
+    EXPECT_EQ(failure.entry(), "ZORVfnames");
+    EXPECT_NE(failure.reason().find("ZORVfnames"), std::string::npos) << failure.reason();
+    EXPECT_NE(std::string(failure.what()).find("ZORVfnames"), std::string::npos);
+  }
+  EXPECT_EQ(bindings.binding(BridgeEntry::FNames).entryAddress, nullptr);
+  // The other functions keep working after the failure.
+  EXPECT_NO_THROW(bridge::callMsgGet(bindings, buffer));
+}
+
+TEST(BridgeBindings, NoLibraryFailsWithAMessageNamingTheFile) {
+  BridgeBindings bindings(kFakes / "none");
+  try {
+    bridge::callLogin(bindings, "host=x");
+    FAIL() << "a missing library must fail";
+  } catch (const BridgeFailure& failure) {
+    EXPECT_EQ(failure.library(), "libzorv.so");
+    EXPECT_EQ(failure.entry(), "ZORVlogin");
+    EXPECT_NE(failure.reason().find("libzorv.so"), std::string::npos) << failure.reason();
+  }
+  EXPECT_FALSE(bindings.libraryLoaded());
+  EXPECT_EQ(bindings.binding(BridgeEntry::Login).lookups, 0);
+}
+
+}  // namespace
+}  // namespace zorv

@@ -1,0 +1,145 @@
+#include "narrow_text.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cp932_table.h"
+
+namespace zorv {
+namespace {
+
+std::string hexOf(std::string_view bytes) {
+  std::string out;
+  char part[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(part, sizeof part, "%02X ", c);
+    out += part;
+  }
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+std::string bytesOf(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values) out += static_cast<char>(v);
+  return out;
+}
+
+struct NarrowCase {
+  const char* what;
+  std::u16string wide;
+  std::string narrow;
+};
+
+TEST(NarrowCopy, ConvertsEveryUnitToItsCp932Bytes) {
+  const NarrowCase cases[] = {
+      {"connection template", u"host=ホスト名 user=ユーザー名",
+       "host=" + bytesOf({0x83, 0x7A, 0x83, 0x58, 0x83, 0x67, 0x96, 0xBC}) + " user=" +
+           bytesOf({0x83, 0x86, 0x81, 0x5B, 0x83, 0x55, 0x81, 0x5B, 0x96, 0xBC})},
+      {"empty", u"", ""},
+      {"NUL units are kept", std::u16string(u"a\0b\0", 4), std::string("a\0b\0", 4)},
+      {"trail bytes that look like a backslash", u"ソ表能", bytesOf({0x83, 0x5C, 0x95, 0x5C, 0x94, 0x5C})},
+      {"half-width katakana is one byte", u"ｱｲ", bytesOf({0xB1, 0xB2})},
+      {"emoji: a '?' per unit", u"a😀b", "a??b"},
+      {"lone high surrogate", std::u16string(1, u'\xD800') + u"x", "?x"},
+      {"lone low surrogate", u"x" + std::u16string(1, u'\xDFFF'), "x?"},
+      {"no CP932 form", u"é€", "??"},
+  };
+  for (const auto& c : cases) {
+    const NarrowCopy copy = narrowCopy(c.wide);
+    EXPECT_EQ(hexOf(copy.bytes()), hexOf(c.narrow)) << c.what;
+    EXPECT_EQ(copy.length(), c.narrow.size()) << c.what;
+    EXPECT_EQ(copy.data()[copy.length()], '\0') << c.what << ": closing NUL";
+    EXPECT_GE(copy.length(), c.wide.size()) << c.what << ": at least a byte a unit";
+  }
+}
+
+TEST(NarrowCopy, AsciiFastPathMatchesTheTableAtEveryAlignment) {
+  // Runs of ASCII broken by a double-byte unit at each offset, so every
+  // block boundary of the fast path meets a slow-path unit.
+  for (size_t at = 0; at < 20; ++at) {
+    std::u16string wide(19, u'a');
+    wide.insert(at, u"表");
+    std::string expected(19, 'a');
+    expected.insert(at, bytesOf({0x95, 0x5C}));
+    EXPECT_EQ(narrowCopy(wide).bytes(), expected) << "double-byte unit at " << at;
+    EXPECT_EQ(wideText(expected), wide) << "double-byte unit at " << at;
+  }
+}
+
+TEST(WideText, DecodesCp932AndKeepsEveryByteItCannotDecode) {
+  const std::u16string dot = u"・";  // U+30FB, the replacement
+  const struct {
+    const char* what;
+    std::string narrow;
+    std::u16string wide;
+  } cases[] = {
+      {"round trip with 0x5C trail bytes", bytesOf({0x83, 0x5C, 0x95, 0x5C, 0x94, 0x5C}), u"ソ表能"},
+      {"NUL bytes are kept", std::string("x\0y", 3), std::u16string(u"x\0y", 3)},
+      {"lead byte then NUL keeps the NUL", bytesOf({0x83, 0x00, 0x41}), dot + std::u16string(u"\0A", 2)},
+      {"lone lead byte at the end", bytesOf({0x41, 0x95}), u"A" + dot},
+      {"lead byte then a byte that is no trail byte", bytesOf({0x83, 0x0A, 0x83, 0x5C}), dot + u"\nソ"},
+      {"lead then a trail byte of an unassigned pair is one character", bytesOf({0x81, 0xAD, 0x41}), dot + u"A"},
+      {"empty", "", u""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(wideText(c.narrow), c.wide) << c.what;
+  }
+}
+
+// The measured units where Windows' converter and glibc's disagree; on this
+// platform the table must give glibc's bytes, '?' where glibc has no form.
+TEST(Cp932Table, EncodesTheUnitsWherePlatformsDisagreeAsGlibcDoes) {
+  std::ifstream in(ZORV_TEST_DATA_DIR "/cp932-encode-differences.tsv");
+  ASSERT_TRUE(in) << "missing data file";
+  std::string line;
+  int checked = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string unit, windows, windowsNoBestFit, glibc;
+    std::getline(fields, unit, '\t');
+    std::getline(fields, windows, '\t');
+    std::getline(fields, windowsNoBestFit, '\t');
+    std::getline(fields, glibc, '\t');
+    const auto u = static_cast<char16_t>(std::stoul(unit, nullptr, 16));
+    const std::string expectedHex = glibc.substr(0, glibc.find('/'));
+    std::string expected;
+    for (size_t i = 0; i < expectedHex.size(); i += 2) {
+      expected += static_cast<char>(std::stoi(expectedHex.substr(i, 2), nullptr, 16));
+    }
+    EXPECT_EQ(hexOf(narrowCopy(std::u16string(1, u)).bytes()), hexOf(expected)) << "unit " << unit;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 93) << "rows read from the data file";
+}
+
+TEST(Cp932Table, EveryUnitWithAFormRoundTripsOrIsAKnownManyToOneMapping) {
+  const Cp932Table& table = Cp932Table::instance();
+  ASSERT_TRUE(table.asciiIsIdentity());
+  int withForm = 0;
+  int manyToOne = 0;
+  for (uint32_t u = 0; u < 0x10000; ++u) {
+    const auto unit = static_cast<char16_t>(u);
+    const NarrowCopy copy = narrowCopy(std::u16string_view(&unit, 1));
+    ASSERT_GE(copy.length(), 1u);
+    ASSERT_LE(copy.length(), 2u);
+    if (table.encode(unit) == Cp932Table::kNoForm) {
+      ASSERT_EQ(copy.bytes(), "?") << "unit " << u;
+      continue;
+    }
+    ++withForm;
+    const std::u16string back = wideText(copy);
+    ASSERT_EQ(back.size(), 1u) << "unit " << u;
+    if (back[0] != unit) ++manyToOne;  // e.g. duplicate NEC/IBM codes, U+00A5 -> 5C
+  }
+  // CP932 has about 7,900 characters; a few hundred units share their bytes.
+  EXPECT_GT(withForm, 7000);
+  EXPECT_LT(manyToOne, 500);
+}
+
+}  // namespace
+}  // namespace zorv
