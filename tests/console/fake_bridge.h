@@ -1,0 +1,76 @@
+#pragma once
+
+// Access from a test to the recording bridge library beside the test
+// executable, the same file (and so the same loaded object) the console's
+// bindings load.
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "dynamic_library.h"
+
+namespace zorv::testing {
+
+struct RecordedCall {
+  std::string entry;
+  std::string first;
+  std::string second;
+};
+
+class FakeBridge {
+ public:
+  static std::filesystem::path file() {
+    return platform::executableFolder() / platform::kBridgeLibraryFileName;
+  }
+
+  // Whether the console has loaded the library yet.
+  static bool loaded() {
+    void* handle = dlopen(file().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+  }
+
+  // Loads the library (as the console would on its first call) to script it.
+  FakeBridge() : handle_(dlopen(file().c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    if (!handle_) throw std::runtime_error(dlerror());
+  }
+  ~FakeBridge() { dlclose(handle_); }
+  FakeBridge(const FakeBridge&) = delete;
+  FakeBridge& operator=(const FakeBridge&) = delete;
+
+  // The next call returns `code` and writes `bytes` (exactly these, no NUL added).
+  void script(int32_t code, const std::string& bytes) {
+    fn<void (*)(int32_t, const char*, size_t)>("fakeScript")(code, bytes.data(), bytes.size());
+  }
+  // The next call returns `code` and writes nothing.
+  void scriptNoWrite(int32_t code) {
+    fn<void (*)(int32_t, const char*, size_t)>("fakeScript")(code, nullptr, 0);
+  }
+  size_t callCount() { return fn<size_t (*)()>("fakeCallCount")(); }
+  RecordedCall call(size_t index) {
+    auto arg = fn<const char* (*)(size_t, int, size_t*)>("fakeCallArg");
+    RecordedCall call{fn<const char* (*)(size_t)>("fakeCallEntry")(index), "", ""};
+    size_t size = 0;
+    const char* bytes = arg(index, 0, &size);
+    call.first.assign(bytes, size);
+    bytes = arg(index, 1, &size);
+    call.second.assign(bytes, size);
+    return call;
+  }
+  RecordedCall lastCall() { return call(callCount() - 1); }
+
+ private:
+  template <typename Fn>
+  Fn fn(const char* name) {
+    auto address = reinterpret_cast<Fn>(dlsym(handle_, name));
+    if (!address) throw std::runtime_error(std::string("fake lacks ") + name);
+    return address;
+  }
+
+  void* handle_;
+};
+
+}  // namespace zorv::testing
