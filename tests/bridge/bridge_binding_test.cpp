@@ -29,22 +29,36 @@ Fn control(const char* name) {
   return fn;
 }
 
-// Runs first: nothing may have loaded the library before a call needs it.
-TEST(BridgeBindings, LoadsNothingUntilTheFirstCallAndThenBindsOnlyThatEntry) {
-  BridgeBindings bindings(kFakes / "recording");
-  EXPECT_FALSE(loaded(kFakes / "recording"));
-  EXPECT_FALSE(bindings.libraryLoaded());
+// Checks that need a process in which no bridge library was loaded yet run
+// in a freshly started copy of this test program.
+template <typename Check>
+void inFreshProcess(Check check) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        check();
+        std::exit(::testing::Test::HasFailure() ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
-  char buffer[8193] = {};
-  EXPECT_EQ(bridge::callFetch(bindings, buffer), 0);
-  EXPECT_TRUE(loaded(kFakes / "recording"));
-  for (size_t i = 0; i < kBridgeEntryCount; ++i) {
-    const auto& record = bindings.binding(static_cast<BridgeEntry>(i));
-    EXPECT_STREQ(record.libraryName, "libzorv.so");
-    const bool isFetch = static_cast<BridgeEntry>(i) == BridgeEntry::Fetch;
-    EXPECT_EQ(record.entryAddress != nullptr, isFetch) << record.entryName;
-    EXPECT_EQ(record.lookups, isFetch ? 1 : 0) << record.entryName;
-  }
+TEST(BridgeBindings, LoadsNothingUntilTheFirstCallAndThenBindsOnlyThatEntry) {
+  inFreshProcess([] {
+    BridgeBindings bindings(kFakes / "recording");
+    EXPECT_FALSE(loaded(kFakes / "recording"));
+    EXPECT_FALSE(bindings.libraryLoaded());
+
+    char buffer[8193] = {};
+    EXPECT_EQ(bridge::callFetch(bindings, buffer), 0);
+    EXPECT_TRUE(loaded(kFakes / "recording"));
+    for (size_t i = 0; i < kBridgeEntryCount; ++i) {
+      const auto& record = bindings.binding(static_cast<BridgeEntry>(i));
+      EXPECT_STREQ(record.libraryName, "libzorv.so");
+      const bool isFetch = static_cast<BridgeEntry>(i) == BridgeEntry::Fetch;
+      EXPECT_EQ(record.entryAddress != nullptr, isFetch) << record.entryName;
+      EXPECT_EQ(record.lookups, isFetch ? 1 : 0) << record.entryName;
+    }
+  });
 }
 
 TEST(BridgeBindings, LooksEachEntryUpOnceAndPassesArgumentsAndResultsUnchanged) {
@@ -113,17 +127,19 @@ TEST(BridgeBindings, AMissingEntryFailsForThatFunctionOnlyAndNamesIt) {
 }
 
 TEST(BridgeBindings, NoLibraryFailsWithAMessageNamingTheFile) {
-  BridgeBindings bindings(kFakes / "none");
-  try {
-    bridge::callLogin(bindings, "host=x");
-    FAIL() << "a missing library must fail";
-  } catch (const BridgeFailure& failure) {
-    EXPECT_EQ(failure.library(), "libzorv.so");
-    EXPECT_EQ(failure.entry(), "ZORVlogin");
-    EXPECT_NE(failure.reason().find("libzorv.so"), std::string::npos) << failure.reason();
-  }
-  EXPECT_FALSE(bindings.libraryLoaded());
-  EXPECT_EQ(bindings.binding(BridgeEntry::Login).lookups, 0);
+  inFreshProcess([] {
+    BridgeBindings bindings(kFakes / "none");
+    try {
+      bridge::callLogin(bindings, "host=x");
+      FAIL() << "a missing library must fail";
+    } catch (const BridgeFailure& failure) {
+      EXPECT_EQ(failure.library(), "libzorv.so");
+      EXPECT_EQ(failure.entry(), "ZORVlogin");
+      EXPECT_NE(failure.reason().find("libzorv.so"), std::string::npos) << failure.reason();
+    }
+    EXPECT_FALSE(bindings.libraryLoaded());
+    EXPECT_EQ(bindings.binding(BridgeEntry::Login).lookups, 0);
+  });
 }
 
 }  // namespace
