@@ -1,0 +1,234 @@
+#!/usr/bin/python3
+"""Drives the real zorv-console under Xvfb as a person would: real pointer
+and keyboard events through the X server, and what the window shows read
+back through the accessibility bus, the way a screen reader reads it.
+
+Run inside its own D-Bus session:
+  dbus-run-session -- /usr/bin/python3 console_e2e.py --console BIN --fake LIB SCENARIO
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+TIMEOUT = 10.0
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    deadline = time.monotonic() + timeout
+    last = None
+    while time.monotonic() < deadline:
+        last = probe()
+        if last:
+            return last
+        time.sleep(0.05)
+    raise Failure(f"timed out waiting for {what} (last: {last!r})")
+
+
+class Display:
+    """A private Xvfb server and an accessibility bus on it."""
+
+    def __enter__(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=[write_fd], stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise Failure("Xvfb did not start")
+        os.environ["DISPLAY"] = ":" + number
+        os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        os.environ["QT_QPA_PLATFORM"] = "xcb"
+        self.bus = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                    stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        return self
+
+    def __exit__(self, *exc):
+        for process in (self.bus, self.xvfb):
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+
+class Console:
+    """The console process and its window as the accessibility bus shows it."""
+
+    def __init__(self, binary, workdir, env):
+        self.process = subprocess.Popen([binary], cwd=workdir, env=env)
+        self.window = wait_for("the console window", self._find_window)
+        self.controls = {}
+        for i in range(self.window.get_child_count()):
+            child = self.window.get_child_at_index(i)
+            self.controls.setdefault((child.get_role_name(), child.get_name()), child)
+
+    def _find_window(self):
+        if self.process.poll() is not None:
+            raise Failure(f"console exited early with status {self.process.returncode}")
+        desktop = Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            if app is None or app.get_process_id() != self.process.pid:
+                continue
+            for k in range(app.get_child_count()):
+                window = app.get_child_at_index(k)
+                if window.get_name() == "Velmo Test" and window.get_child_count() >= 12:
+                    return window
+        return None
+
+    def control(self, role, name):
+        if (role, name) not in self.controls:
+            raise Failure(f"no {role} named {name!r}: {sorted(self.controls)}")
+        return self.controls[(role, name)]
+
+    def click(self, caption):
+        """A real pointer click in the middle of the button with this caption."""
+        box = self.control("push button", caption).get_extents(Atspi.CoordType.SCREEN)
+        x, y = box.x + box.width // 2, box.y + box.height // 2
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+
+    def type_input(self, text):
+        """Replaces the input box's text by typing, as a person would."""
+        box = self.control("text", "Connection or statement text").get_extents(Atspi.CoordType.SCREEN)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(box.x + 20), str(box.y + box.height // 2),
+                        "click", "1", "key", "ctrl+a", "BackSpace", "type", "--delay", "5", text],
+                       check=True)
+        wait_for(f"input {text!r}", lambda: self.input() == text)
+
+    def result(self):
+        label = [c for (role, _), c in self.controls.items() if role == "label"]
+        # The result label is the one at the top; the notice sits at the bottom.
+        label.sort(key=lambda c: c.get_extents(Atspi.CoordType.SCREEN).y)
+        return label[0].get_name()
+
+    def input(self):
+        node = self.control("text", "Connection or statement text")
+        return Atspi.Text.get_text(node, 0, -1)
+
+    def answer(self):
+        node = self.control("text", "Answer text")
+        return Atspi.Text.get_text(node, 0, -1)
+
+    def wait_exit(self):
+        try:
+            return self.process.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise Failure("console did not end")
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def expect(what, actual, wanted):
+    if actual != wanted:
+        raise Failure(f"{what}: got {actual!r}, want {wanted!r}")
+    print(f"ok  {what}: {actual!r}")
+
+
+def scenario_end(console, log):
+    expect("result at start", console.result(), "")
+    expect("input at start", console.input(), "host=ホスト名 user=ユーザー名")
+    console.click("End")
+    expect("exit status after End", console.wait_exit(), 0)
+    expect("bridge calls", os.path.exists(log), False)
+
+
+def scenario_session(console, log):
+    def after_click(caption, code, answer=None):
+        console.click(caption)
+        wait_for(f"result {code} after {caption}", lambda: console.result() == code)
+        expect(f"result after {caption}", console.result(), code)
+        if answer is not None:
+            wait_for(f"answer after {caption}", lambda: console.answer() == answer)
+            expect(f"answer after {caption}", console.answer(), answer)
+
+    after_click("Open", "0")
+    console.type_input("select id, name from t")
+    after_click("Cursor", "0")
+    after_click("Header", "0", "id\tname")
+    after_click("Fetch", "0", "1\tソ表")
+    after_click("Fetch", "100", "")
+    console.type_input("insert into t values (2)")
+    after_click("Exec", "0", "1")
+    after_click("MsgGet", "-4", "エラー: no such table")
+    console.click("End")
+    expect("exit status after End", console.wait_exit(), 0)
+
+    with open(log) as f:
+        calls = [line.split() for line in f]
+    expect("functions called", [c[0] for c in calls],
+           ["ZORVlogin", "ZORVcursor", "ZORVfnames", "ZORVfetch", "ZORVfetch", "ZORVexec",
+            "ZORVmsgget"])
+    expect("connection text bytes", calls[0][1],
+           "686F73743D837A83588367" + "96BC" + "20757365723D" + "8386815B8355815B96BC")
+    expect("statement bytes", bytes.fromhex(calls[1][1]), b"select id, name from t")
+    expect("exec statement bytes", bytes.fromhex(calls[5][1]), b"insert into t values (2)")
+
+
+SCRIPTS = {
+    "end": [],
+    "session": [
+        (0, None), (0, None),
+        (0, "id\tname\0".encode()),
+        (0, "1\tソ表\0".encode("cp932")),
+        (100, b"\0"),
+        (0, b"1\0"),
+        (-4, "エラー: no such table\0".encode("cp932")),
+    ],
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--console", required=True)
+    parser.add_argument("--fake", help="test-only libzorv.so to put beside the console")
+    parser.add_argument("scenario", choices=sorted(SCRIPTS))
+    args = parser.parse_args()
+
+    with tempfile.TemporaryDirectory() as tmp, Display():
+        appdir = os.path.join(tmp, "app")
+        workdir = os.path.join(tmp, "work")
+        os.mkdir(appdir)
+        os.mkdir(workdir)
+        shutil.copy(args.console, appdir)
+        if args.fake:
+            shutil.copy(args.fake, appdir)
+        script = os.path.join(tmp, "script")
+        with open(script, "w") as f:
+            for code, data in SCRIPTS[args.scenario]:
+                f.write(f"{code} {data.hex().upper() if data is not None else '-'}\n")
+        log = os.path.join(tmp, "calls.log")
+        env = dict(os.environ, ZORV_FAKE_SCRIPT=script, ZORV_FAKE_LOG=log)
+        console = Console(os.path.join(appdir, os.path.basename(args.console)), workdir, env)
+        try:
+            globals()["scenario_" + args.scenario](console, log)
+        finally:
+            console.kill()
+    print(f"1 passed, 0 failed: {args.scenario}")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except Failure as failure:
+        print(f"FAILED: {failure}", file=sys.stderr)
+        sys.exit(1)
