@@ -45,6 +45,8 @@ struct State {
   std::mutex mutex;
   std::deque<Step> script;
   std::vector<Call> calls;
+  bool recording = true;
+  Step fallback;  // answers every call once the script is used up
   bool fileScriptLoaded = false;
 };
 
@@ -99,16 +101,18 @@ int32_t answer(const char* entry, std::string first, std::string second, char* b
   State& s = state();
   std::lock_guard lock(s.mutex);
   loadFileScript(s);
-  s.calls.push_back(Call{entry, first, second});
+  if (s.recording) s.calls.push_back(Call{entry, first, second});
   if (const char* log = std::getenv("ZORV_FAKE_LOG")) {
     std::ofstream out(log, std::ios::app);
     out << entry << ' ' << hex(first);
     if (!second.empty()) out << ' ' << hex(second);
     out << '\n';
   }
-  if (s.script.empty()) return 0;
-  Step step = s.script.front();
-  s.script.pop_front();
+  Step step = s.fallback;
+  if (!s.script.empty()) {
+    step = s.script.front();
+    s.script.pop_front();
+  }
   if (step.writes && buffer) std::memcpy(buffer, step.bytes.data(), step.bytes.size());
   return step.code;
 }
@@ -150,6 +154,18 @@ FAKE_EXPORT void fakeScript(int32_t code, const char* bytes, size_t size) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   s.script.push_back(Step{code, bytes != nullptr, bytes ? std::string(bytes, size) : ""});
+}
+// Once the script is used up, every call writes `size` bytes and returns `code`.
+FAKE_EXPORT void fakeFallback(int32_t code, const char* bytes, size_t size) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  s.fallback = Step{code, bytes != nullptr, bytes ? std::string(bytes, size) : ""};
+}
+// Whether calls are kept for fakeCall*; long runs turn it off to keep memory flat.
+FAKE_EXPORT void fakeRecord(bool on) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  s.recording = on;
 }
 FAKE_EXPORT size_t fakeCallCount() {
   State& s = state();
