@@ -1,0 +1,163 @@
+#include "cp932_codec.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "cp932_table.h"
+
+namespace zorv::lib {
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+constexpr uint64_t kLowBits = 0x0101010101010101ULL;
+
+// Length of the leading run of bytes 0x01-0x7F, which need no conversion.
+size_t asciiRun(const unsigned char* p, size_t n) {
+  size_t i = 0;
+  while (i + 8 <= n) {
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    const uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
+    if (((word & kHighBits) | zeroBytes) != 0) break;
+    i += 8;
+  }
+  while (i < n && p[i] != 0 && p[i] < 0x80) ++i;
+  return i;
+}
+
+void appendUtf8(char16_t unit, std::string& out) {
+  char bytes[3];
+  if (unit < 0x80) {
+    out.push_back(static_cast<char>(unit));
+  } else if (unit < 0x800) {
+    bytes[0] = static_cast<char>(0xC0 | (unit >> 6));
+    bytes[1] = static_cast<char>(0x80 | (unit & 0x3F));
+    out.append(bytes, 2);
+  } else {
+    bytes[0] = static_cast<char>(0xE0 | (unit >> 12));
+    bytes[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | (unit & 0x3F));
+    out.append(bytes, 3);
+  }
+}
+
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Decodes one UTF-8 character at p[0, n); returns its length and sets code
+// point, or -1 in cp for a malformed sequence of the returned length.
+size_t decodeUtf8(const unsigned char* p, size_t n, int32_t& cp) {
+  const unsigned char lead = p[0];
+  cp = -1;
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  }
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    if (n < 2 || !isContinuation(p[1])) return 1;
+    cp = ((lead & 0x1F) << 6) | (p[1] & 0x3F);
+    return 2;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (n < 3 || !isContinuation(p[1]) || !isContinuation(p[2])) return 1;
+    const int32_t value = ((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+    if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) return 3;
+    cp = value;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (n < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3])) return 1;
+    const int32_t value = ((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) |
+                          ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+    if (value < 0x10000 || value > 0x10FFFF) return 4;
+    cp = value;
+    return 4;
+  }
+  return 1;
+}
+
+}  // namespace
+
+const Cp932Codec& Cp932Codec::instance() {
+  static const Cp932Codec codec;
+  return codec;
+}
+
+Cp932Codec::Cp932Codec()
+    : table_(Cp932Table::instance()), asciiIdentity_(table_.asciiIsIdentity()) {}
+
+bool Cp932Codec::toUtf8(std::string_view cp932, std::string& out, size_t* badOffset) const {
+  const auto* p = reinterpret_cast<const unsigned char*>(cp932.data());
+  const size_t n = cp932.size();
+  out.reserve(out.size() + n + n / 2);
+  size_t i = 0;
+  while (i < n) {
+    if (asciiIdentity_) {
+      const size_t run = asciiRun(p + i, n - i);
+      out.append(cp932.data() + i, run);
+      i += run;
+      if (i == n) break;
+    }
+    const unsigned char byte = p[i];
+    const char16_t single = table_.decodeSingle(byte);
+    if (single != Cp932Table::kNone) {
+      appendUtf8(single, out);
+      ++i;
+      continue;
+    }
+    if (i + 1 < n && table_.isLead(byte)) {
+      const char16_t pair = table_.decodePair(byte, p[i + 1]);
+      if (pair != Cp932Table::kNone) {
+        appendUtf8(pair, out);
+        i += 2;
+        continue;
+      }
+    }
+    if (badOffset != nullptr) *badOffset = i;
+    return false;
+  }
+  return true;
+}
+
+Cp932Codec::Encoded Cp932Codec::fromUtf8(std::string_view utf8, char* out,
+                                         size_t capacity) const {
+  Encoded result;
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t n = utf8.size();
+  size_t i = 0;
+  size_t w = 0;
+  while (i < n) {
+    if (asciiIdentity_) {
+      size_t run = asciiRun(p + i, n - i);
+      if (run > capacity - w) {
+        std::memcpy(out + w, p + i, capacity - w);
+        result.written = capacity;
+        return result;
+      }
+      std::memcpy(out + w, p + i, run);
+      w += run;
+      i += run;
+      if (i == n) break;
+    }
+    int32_t cp;
+    const size_t length = decodeUtf8(p + i, n - i, cp);
+    uint16_t packed = Cp932Table::kNoForm;
+    if (cp > 0 && cp <= 0xFFFF) packed = table_.encode(static_cast<char16_t>(cp));
+    if (packed == Cp932Table::kNoForm) {
+      packed = '?';
+      result.replaced = true;
+    }
+    const size_t need = packed > 0xFF ? 2 : 1;
+    if (need > capacity - w) {
+      result.written = w;
+      return result;
+    }
+    if (need == 2) out[w++] = static_cast<char>(packed >> 8);
+    out[w++] = static_cast<char>(packed & 0xFF);
+    i += length;
+  }
+  result.written = w;
+  result.complete = true;
+  return result;
+}
+
+}  // namespace zorv::lib

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zorv {
+class Cp932Table;
+}
+
+namespace zorv::lib {
+
+// Converts the console's CP932 texts to the databases' UTF-8 and back with
+// table lookups only; ASCII runs are copied as they are.
+class Cp932Codec {
+ public:
+  // What fromUtf8 wrote.
+  struct Encoded {
+    size_t written = 0;      // bytes written to the output
+    bool complete = false;   // every character fitted
+    bool replaced = false;   // some character had no CP932 form and became '?'
+  };
+
+  // The codec of the process, over the shared CP932 tables.
+  static const Cp932Codec& instance();
+
+  // Appends the UTF-8 form of a CP932 text to out; false when the text is
+  // not valid CP932, reporting the offending byte's offset in badOffset.
+  bool toUtf8(std::string_view cp932, std::string& out, size_t* badOffset = nullptr) const;
+
+  // Writes the CP932 form of a UTF-8 text into out[0, capacity), stopping
+  // before the first character that does not fit whole. Characters without a
+  // CP932 form, malformed UTF-8 and NUL bytes are written as '?'.
+  Encoded fromUtf8(std::string_view utf8, char* out, size_t capacity) const;
+
+ private:
+  Cp932Codec();
+
+  const Cp932Table& table_;
+  bool asciiIdentity_;
+};
+
+}  // namespace zorv::lib

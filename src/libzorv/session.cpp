@@ -1,0 +1,209 @@
+#include "session.h"
+
+#include <cstring>
+
+#include "answer_writer.h"
+#include "connection_text.h"
+#include "cp932_codec.h"
+#include "exec_answer.h"
+#include "pg_database.h"
+#include "sqlite_database.h"
+#include "zorv_error.h"
+
+namespace zorv::lib {
+namespace {
+
+constexpr const char* kCutMessage = "the answer was cut to fit the buffer";
+constexpr const char* kReplacedMessage =
+    "some characters have no CP932 form and were written as '?'";
+constexpr const char* kMask = "********";
+
+// How a connection text selects the database to open.
+struct ConnectionPlan {
+  bool embedded = true;
+  std::string path = ":memory:";
+  SqliteDatabase::Mode mode = SqliteDatabase::Mode::ReadWriteCreate;
+};
+
+ConnectionPlan planFor(const std::vector<ConnectionOption>& options) {
+  ConnectionPlan plan;
+  bool hasFile = false;
+  for (const auto& option : options) hasFile = hasFile || option.keyword == "file";
+  if (!options.empty() && !hasFile) {
+    plan.embedded = false;
+    PgDatabase::checkKeywords(options);
+    return plan;
+  }
+  for (const auto& option : options) {
+    if (option.keyword == "file") {
+      if (option.value.empty()) {
+        throw ZorvError(kBadConnectionText, "bad connection text: file needs a path");
+      }
+      plan.path = option.value;
+    } else if (option.keyword == "mode") {
+      if (option.value == "ro") plan.mode = SqliteDatabase::Mode::ReadOnly;
+      else if (option.value == "rw") plan.mode = SqliteDatabase::Mode::ReadWrite;
+      else if (option.value == "rwc") plan.mode = SqliteDatabase::Mode::ReadWriteCreate;
+      else throw ZorvError(kBadConnectionText, "bad connection text: mode must be ro, rw or rwc");
+    } else {
+      throw ZorvError(kBadConnectionText, "bad connection text: keyword \"" + option.keyword +
+                                              "\" cannot be used with file");
+    }
+  }
+  return plan;
+}
+
+}  // namespace
+
+Session& Session::instance() {
+  static Session session;
+  return session;
+}
+
+void Session::setMessage(const std::string& utf8) noexcept {
+  try {
+    std::string message = utf8;
+    for (const auto& secret : secrets_) {
+      if (secret.empty()) continue;
+      for (size_t at = message.find(secret); at != std::string::npos;
+           at = message.find(secret, at + std::strlen(kMask))) {
+        message.replace(at, secret.size(), kMask);
+      }
+    }
+    message_ = std::move(message);
+  } catch (...) {
+    message_.clear();
+  }
+}
+
+std::string Session::toUtf8(const char* text, const char* what) {
+  std::string utf8;
+  size_t bad = 0;
+  if (!Cp932Codec::instance().toUtf8(text, utf8, &bad)) {
+    throw ZorvError(kBadText, std::string("the ") + what + " is not valid CP932 (byte " +
+                                  std::to_string(bad + 1) + "); nothing was run");
+  }
+  return utf8;
+}
+
+std::string Session::notice() { return db_ ? db_->takeNotice() : std::string(); }
+
+int32_t Session::fail(int32_t code, const std::string& message) {
+  if (code == kConnectFailed) db_.reset();
+  setMessage(message);
+  return code;
+}
+
+int32_t Session::finishAnswer(const AnswerWriter& writer) {
+  const int32_t code = writer.code();
+  if (code == kCut) setMessage(kCutMessage);
+  else if (code == kReplaced) setMessage(kReplacedMessage);
+  else setMessage(notice());
+  return code;
+}
+
+void Session::requireCursor() const {
+  if (!db_) throw ZorvError(kNotConnected, "not connected");
+  if (!db_->hasCursor()) throw ZorvError(kNoCursor, "no cursor is open");
+}
+
+int32_t Session::login(const char* connection) {
+  try {
+    const std::string text = toUtf8(connection, "connection text");
+    const auto options = ConnectionText::parse(text);
+    const ConnectionPlan plan = planFor(options);
+    std::vector<std::string> secrets;
+    for (const auto& option : options) {
+      if (option.keyword == "password") secrets.push_back(option.value);
+    }
+    db_.reset();
+    secrets_ = std::move(secrets);
+    if (plan.embedded) db_ = std::make_unique<SqliteDatabase>(plan.path, plan.mode);
+    else db_ = std::make_unique<PgDatabase>(options);
+    setMessage("");
+    return kOk;
+  } catch (const ZorvError& e) {
+    return fail(e.code(), e.what());
+  }
+}
+
+int32_t Session::close() {
+  if (!db_) return fail(kNotConnected, "not connected");
+  db_.reset();
+  setMessage("");
+  return kOk;
+}
+
+int32_t Session::cursor(const char* statement) {
+  try {
+    const std::string sql = toUtf8(statement, "statement");
+    if (!db_) throw ZorvError(kNotConnected, "not connected");
+    notice();
+    db_->openCursor(sql);
+    setMessage(notice());
+    return kOk;
+  } catch (const ZorvError& e) {
+    return fail(e.code(), e.what());
+  }
+}
+
+int32_t Session::fetch(char* buf) {
+  AnswerWriter writer(buf);
+  try {
+    requireCursor();
+    std::span<const FieldView> row;
+    if (!db_->fetch(row)) {
+      setMessage("no more rows");
+      return kNoMoreRows;
+    }
+    writer.appendFields(row);
+    return finishAnswer(writer);
+  } catch (const ZorvError& e) {
+    writer.clear();
+    return fail(e.code(), e.what());
+  }
+}
+
+int32_t Session::msgGet(char* buf) {
+  AnswerWriter writer(buf);
+  writer.appendText(message_);
+  return writer.cut() ? kCut : kOk;
+}
+
+int32_t Session::exec(const char* statement, char* buf) {
+  AnswerWriter writer(buf);
+  try {
+    const std::string sql = toUtf8(statement, "statement");
+    if (!db_) throw ZorvError(kNotConnected, "not connected");
+    notice();
+    ExecAnswer answer(writer);
+    db_->exec(sql, answer);
+    return finishAnswer(writer);
+  } catch (const ZorvError& e) {
+    writer.clear();
+    return fail(e.code(), e.what());
+  }
+}
+
+int32_t Session::status() const {
+  if (!db_) return 0;
+  return db_->hasCursor() ? 2 : 1;
+}
+
+int32_t Session::fieldNames(char* buf) {
+  AnswerWriter writer(buf);
+  try {
+    requireCursor();
+    const auto& names = db_->fieldNames();
+    std::vector<FieldView> fields;
+    fields.reserve(names.size());
+    for (const auto& name : names) fields.push_back(FieldView{name.data(), name.size(), false});
+    writer.appendFields(fields);
+    return finishAnswer(writer);
+  } catch (const ZorvError& e) {
+    writer.clear();
+    return fail(e.code(), e.what());
+  }
+}
+
+}  // namespace zorv::lib

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "database.h"
+
+namespace zorv::lib {
+
+class AnswerWriter;
+
+// The library's one connection and its latest message, behind the eight
+// exported functions. Each operation returns a result code and may throw
+// only for internal errors (the caller turns those into kInternal).
+class Session {
+ public:
+  static Session& instance();
+
+  // Serialises calls from several threads.
+  std::mutex& mutex() { return mutex_; }
+
+  int32_t login(const char* connection);
+  int32_t close();
+  int32_t cursor(const char* statement);
+  int32_t fetch(char* buf);
+  int32_t msgGet(char* buf);
+  int32_t exec(const char* statement, char* buf);
+  int32_t status() const;
+  int32_t fieldNames(char* buf);
+
+  // Records the message MsgGet answers with; passwords are masked. Never throws.
+  void setMessage(const std::string& utf8) noexcept;
+
+ private:
+  // Converts a CP932 argument to UTF-8 or throws ZorvError(kBadText).
+  static std::string toUtf8(const char* text, const char* what);
+  // Ends an answer-writing operation: the message for its code, the code.
+  int32_t finishAnswer(const AnswerWriter& writer);
+  // Records a failure's message; a lost connection is dropped.
+  int32_t fail(int32_t code, const std::string& message);
+  void requireCursor() const;
+  std::string notice();
+
+  std::mutex mutex_;
+  std::unique_ptr<Database> db_;
+  std::string message_;
+  std::vector<std::string> secrets_;
+};
+
+}  // namespace zorv::lib

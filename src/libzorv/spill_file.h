@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "field_view.h"
+
+namespace zorv::lib {
+
+// Rows kept in an anonymous temporary file, written once and then read back
+// in order, so a cursor's remaining rows survive the end of its server-side
+// transaction without growing memory. The file vanishes with the object.
+class SpillFile {
+ public:
+  // Creates the file for rows of `columns` fields. Throws ZorvError.
+  explicit SpillFile(size_t columns);
+  ~SpillFile();
+  SpillFile(const SpillFile&) = delete;
+  SpillFile& operator=(const SpillFile&) = delete;
+
+  void append(std::span<const FieldView> row);
+  // Ends writing; reading starts at the first row.
+  void startReading();
+  // The next row, valid until the next call; false after the last.
+  bool next(std::span<const FieldView>& row);
+
+ private:
+  static constexpr uint32_t kNullLength = 0xFFFFFFFFu;
+
+  [[noreturn]] void fail(const char* what);
+
+  std::FILE* file_ = nullptr;
+  size_t columns_;
+  std::vector<char> ioBuffer_;
+  std::string storage_;
+  std::vector<uint32_t> lengths_;
+  std::vector<FieldView> row_;
+};
+
+}  // namespace zorv::lib

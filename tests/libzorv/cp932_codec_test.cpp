@@ -1,0 +1,142 @@
+#include "cp932_codec.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zorv::lib::Cp932Codec;
+
+// The system converter, an independent oracle for the codec.
+std::optional<std::string> iconvConvert(const char* to, const char* from, const std::string& in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string input = in;
+  std::string output(in.size() * 4 + 8, '\0');
+  char* inPtr = input.data();
+  size_t inLeft = input.size();
+  char* outPtr = output.data();
+  size_t outLeft = output.size();
+  const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
+  output.resize(output.size() - outLeft);
+  return output;
+}
+
+std::optional<std::string> toUtf8(const std::string& cp932) {
+  std::string out;
+  if (!Cp932Codec::instance().toUtf8(cp932, out)) return std::nullopt;
+  return out;
+}
+
+std::string fromUtf8(const std::string& utf8, size_t capacity, bool* complete = nullptr,
+                     bool* replaced = nullptr) {
+  std::string out(capacity, '\0');
+  const auto encoded = Cp932Codec::instance().fromUtf8(utf8, out.data(), capacity);
+  out.resize(encoded.written);
+  if (complete != nullptr) *complete = encoded.complete;
+  if (replaced != nullptr) *replaced = encoded.replaced;
+  return out;
+}
+
+TEST(Cp932Codec, DecodesEveryCharacterAsTheSystemConverterDoes) {
+  int checked = 0;
+  for (int first = 1; first < 256; ++first) {
+    const std::string one(1, static_cast<char>(first));
+    const auto expectedOne = iconvConvert("UTF-8", "CP932", one);
+    if (expectedOne) {
+      EXPECT_EQ(toUtf8(one), expectedOne) << std::hex << first;
+      ++checked;
+      continue;
+    }
+    for (int second = 0; second < 256; ++second) {
+      const std::string two = one + static_cast<char>(second);
+      EXPECT_EQ(toUtf8(two), iconvConvert("UTF-8", "CP932", two)) << std::hex << first << second;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 7000);
+}
+
+TEST(Cp932Codec, EncodesEveryBmpCharacterAsTheSystemConverterDoes) {
+  for (char32_t unit = 1; unit < 0x10000; ++unit) {
+    if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+    const auto utf8 = iconvConvert("UTF-8", "UTF-32LE", std::string(reinterpret_cast<const char*>(&unit), 4));
+    ASSERT_TRUE(utf8);
+    const auto expected = iconvConvert("CP932", "UTF-8", *utf8);
+    bool replaced = false;
+    const std::string actual = fromUtf8(*utf8, 4, nullptr, &replaced);
+    if (expected) {
+      // Several code points may share a CP932 form; the form must decode back
+      // to a character the system converter accepts.
+      EXPECT_FALSE(replaced) << std::hex << static_cast<uint32_t>(unit);
+      EXPECT_TRUE(iconvConvert("UTF-8", "CP932", actual)) << std::hex << static_cast<uint32_t>(unit);
+      EXPECT_EQ(actual.size(), expected->size()) << std::hex << static_cast<uint32_t>(unit);
+    } else {
+      EXPECT_EQ(actual, "?") << std::hex << static_cast<uint32_t>(unit);
+      EXPECT_TRUE(replaced);
+    }
+  }
+}
+
+TEST(Cp932Codec, ReportsWhereInvalidTextGoesWrong) {
+  struct Case {
+    std::string text;
+    size_t offset;
+  };
+  const std::vector<Case> cases = {
+      {"\x83", 0},                       // lead byte at the end
+      {"ab\x83", 2},
+      {"abcdefghijk\x81\x7F", 11},       // after a long ASCII run
+      {"\x83\x5C\x83\x0A", 2},           // ソ, then a lead byte before a newline
+      {"SELECT '\x95\x5C\x95'", 10},     // 表, then a lead byte before a quote
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    size_t offset = 999;
+    EXPECT_FALSE(Cp932Codec::instance().toUtf8(c.text, out, &offset));
+    EXPECT_EQ(offset, c.offset);
+  }
+}
+
+TEST(Cp932Codec, TrailBytesThatLookLikeBackslashStayInTheirCharacter) {
+  // ソ表\ in CP932 is 83 5C 95 5C 5C: only the last byte is a backslash.
+  EXPECT_EQ(toUtf8("\x83\x5C\x95\x5C\x5C"), "\xE3\x82\xBD\xE8\xA1\xA8\\");
+}
+
+TEST(Cp932Codec, EncodingStopsBeforeACharacterThatDoesNotFit) {
+  struct Case {
+    std::string utf8;
+    size_t capacity;
+    std::string cp932;
+    bool complete;
+    bool replaced;
+  };
+  const std::string so = "\xE3\x82\xBD";
+  const std::vector<Case> cases = {
+      {"a" + so, 3, "a\x83\x5C", true, false},
+      {"a" + so, 2, "a", false, false},
+      {"abcdefghijklmnop", 10, "abcdefghij", false, false},
+      {"\xC3\xA9x", 8, "?x", true, true},                 // é: no CP932 form
+      {"\xF0\x9F\x98\x80", 8, "?", true, true},           // outside the BMP
+      {"\xFF" "a", 8, "?a", true, true},                  // malformed UTF-8
+      {"\xE3\x82", 8, "??", true, true},                  // truncated sequence
+      {"\xED\xA0\x80", 8, "?", true, true},               // an encoded surrogate
+      {std::string("a\0b", 3), 8, "a?b", true, true},     // NUL would end the answer
+      {"\xEF\xBD\xB1", 8, "\xB1", true, false},           // half-width katakana: one byte
+  };
+  for (const auto& c : cases) {
+    bool complete = false;
+    bool replaced = false;
+    EXPECT_EQ(fromUtf8(c.utf8, c.capacity, &complete, &replaced), c.cp932) << c.utf8;
+    EXPECT_EQ(complete, c.complete) << c.utf8;
+    EXPECT_EQ(replaced, c.replaced) << c.utf8;
+  }
+}
+
+}  // namespace

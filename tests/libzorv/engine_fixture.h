@@ -1,0 +1,44 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_engine.h"
+#include "zorv_library.h"
+
+// CP932 forms of characters whose trail byte is 0x5C, the byte of '\'.
+inline const std::string kSo = "\x83\x5C";    // ソ
+inline const std::string kHyo = "\x95\x5C";   // 表
+inline const std::string kNou = "\x94\x5C";   // 能
+inline const std::string kYo = "\x97\x5C";    // 予
+inline const std::string kShin = "\x90\x5C";  // 申
+
+// Connects the library to a fresh database of the engine under test before
+// each test and closes it after: SQLite in a file of its own, PostgreSQL in
+// a schema of this process on the test server.
+class EngineFixture : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  Engine engine() const { return GetParam(); }
+  ZorvLibrary& lib() { return ZorvLibrary::instance(); }
+  // The engine's form of a statement where the two dialects differ.
+  std::string dialect(const std::string& sqlite, const std::string& postgres) const {
+    return engine() == Engine::Sqlite ? sqlite : postgres;
+  }
+  // The connection text of this test's database.
+  const std::string& connection() const { return connection_; }
+  // Runs a one-integer query over a connection of its own, not the library's.
+  long directCount(const std::string& query) const;
+  // Runs a statement through the library and expects it to succeed.
+  void run(const std::string& statement);
+
+ private:
+  std::string connection_;
+  std::string sqlitePath_;
+  std::string pgConnection_;
+};
+
+std::string engineParamName(const ::testing::TestParamInfo<Engine>& info);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+// The two databases the library drives.
+enum class Engine { Sqlite, Postgres };
+
+std::string engineName(Engine engine);
+
+// The private PostgreSQL server scripts/pg-start started, from its exports.
+struct PgServer {
+  std::string host;
+  std::string port;
+  std::string user;
+  std::string data;
+  std::string bin;
+
+  // The connection text for this server, plus any extra pairs.
+  std::string connectionText(const std::string& extra = "") const;
+  // Runs pg_ctl with the arguments as the data folder's owner; its exit code.
+  int pgCtl(const std::string& arguments) const;
+};
+
+// The server from ZORV_TEST_PG* variables, or nothing when they are unset.
+std::optional<PgServer> pgServer();
+
+// Why PostgreSQL tests cannot run, for the skip or failure message.
+std::string pgMissingReason();
+
+// True when the environment says this is a CI run (CI=true).
+bool runningInCi();
+
+// Makes the current test fail in CI, and skip elsewhere, when no server is
+// configured; otherwise binds `server` to it.
+#define ZORV_REQUIRE_PG(server)                          \
+  const auto server##Optional = pgServer();              \
+  if (!server##Optional) {                               \
+    if (runningInCi()) FAIL() << pgMissingReason();      \
+    GTEST_SKIP() << pgMissingReason();                   \
+  }                                                      \
+  const PgServer& server = *server##Optional
+
+// A query over a column x of the integers 1..n, written for the engine.
+std::string seriesQuery(Engine engine, long n, const std::string& columns = "x");
+
+// Peak-free current resident memory of this process in bytes.
+long residentBytes();

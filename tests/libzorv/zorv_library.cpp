@@ -1,0 +1,101 @@
+#include "zorv_library.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+constexpr unsigned char kGuardByte = 0xA5;
+
+template <typename Fn>
+Fn symbol(void* handle, const char* name) {
+  void* address = dlsym(handle, name);
+  if (address == nullptr) {
+    std::fprintf(stderr, "cannot find %s in %s\n", name, ZORV_LIBRARY_PATH);
+    std::abort();
+  }
+  return reinterpret_cast<Fn>(address);
+}
+
+Answer checkedCall(const std::function<int32_t(char*)>& call) {
+  AnswerBuffer buffer;
+  const int32_t code = call(buffer.data());
+  EXPECT_TRUE(buffer.guardIntact()) << "the library wrote past byte 8192";
+  EXPECT_TRUE(buffer.terminated()) << "the answer has no NUL within 8192 bytes";
+  return {code, buffer.text()};
+}
+
+}  // namespace
+
+ZorvLibrary& ZorvLibrary::instance() {
+  static ZorvLibrary library;
+  return library;
+}
+
+ZorvLibrary::ZorvLibrary() {
+  handle_ = dlopen(ZORV_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    std::fprintf(stderr, "cannot load %s: %s\n", ZORV_LIBRARY_PATH, dlerror());
+    std::abort();
+  }
+  login = symbol<TextFn>(handle_, "ZORVlogin");
+  close = symbol<VoidFn>(handle_, "ZORVclose");
+  cursor = symbol<TextFn>(handle_, "ZORVcursor");
+  fetch = symbol<BufFn>(handle_, "ZORVfetch");
+  msgGet = symbol<BufFn>(handle_, "ZORVmsgget");
+  exec = symbol<ExecFn>(handle_, "ZORVexec");
+  status = symbol<VoidFn>(handle_, "ZORVstatus");
+  fnames = symbol<BufFn>(handle_, "ZORVfnames");
+}
+
+AnswerBuffer::AnswerBuffer() { std::memset(bytes_, kGuardByte, sizeof bytes_); }
+
+bool AnswerBuffer::terminated() const { return std::memchr(bytes_, 0, kSize) != nullptr; }
+
+std::string AnswerBuffer::text() const {
+  const void* end = std::memchr(bytes_, 0, kSize);
+  return end == nullptr ? std::string() : std::string(bytes_, static_cast<const char*>(end));
+}
+
+bool AnswerBuffer::guardIntact() const {
+  for (size_t i = kSize; i < kSize + kGuard; ++i) {
+    if (static_cast<unsigned char>(bytes_[i]) != kGuardByte) return false;
+  }
+  return true;
+}
+
+Answer callExec(const std::string& statement) {
+  return checkedCall([&](char* buf) { return ZorvLibrary::instance().exec(statement.c_str(), buf); });
+}
+
+Answer callFetch() {
+  return checkedCall([](char* buf) { return ZorvLibrary::instance().fetch(buf); });
+}
+
+Answer callFnames() {
+  return checkedCall([](char* buf) { return ZorvLibrary::instance().fnames(buf); });
+}
+
+std::string callMsgGet() {
+  return checkedCall([](char* buf) { return ZorvLibrary::instance().msgGet(buf); }).text;
+}
+
+void PrintTo(const Answer& answer, std::ostream* out) {
+  *out << "{" << answer.code << ", \"";
+  for (const char c : answer.text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\t') *out << "\\t";
+    else if (byte == '\r') *out << "\\r";
+    else if (byte == '\n') *out << "\\n";
+    else if (byte < 0x20 || byte >= 0x80 || byte == '\\') {
+      static const char kHex[] = "0123456789ABCDEF";
+      *out << "\\x" << kHex[byte >> 4] << kHex[byte & 15];
+    } else *out << c;
+  }
+  *out << "\"}";
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+// The library under test, loaded the way the console loads it: dlopen by
+// absolute path and dlsym of the eight exported names.
+class ZorvLibrary {
+ public:
+  using TextFn = int32_t (*)(const char*);
+  using VoidFn = int32_t (*)();
+  using BufFn = int32_t (*)(char*);
+  using ExecFn = int32_t (*)(const char*, char*);
+
+  // The process's one loaded copy; aborts the test binary if it cannot load.
+  static ZorvLibrary& instance();
+
+  TextFn login;
+  VoidFn close;
+  TextFn cursor;
+  BufFn fetch;
+  BufFn msgGet;
+  ExecFn exec;
+  VoidFn status;
+  BufFn fnames;
+
+ private:
+  ZorvLibrary();
+  void* handle_;
+};
+
+// An answer buffer of the console's size followed by a guard area; the
+// guard must stay untouched by every call.
+class AnswerBuffer {
+ public:
+  static constexpr size_t kSize = 8192;
+  static constexpr size_t kGuard = 256;
+
+  AnswerBuffer();
+  char* data() { return bytes_; }
+  // The answer up to its NUL; empty when no NUL lies within the buffer.
+  std::string text() const;
+  bool guardIntact() const;
+  bool terminated() const;
+
+ private:
+  char bytes_[kSize + kGuard];
+};
+
+// A result code with the answer it wrote.
+struct Answer {
+  int32_t code;
+  std::string text;
+
+  bool operator==(const Answer&) const = default;
+};
+
+// Shows an answer in failure messages with control bytes escaped.
+void PrintTo(const Answer& answer, std::ostream* out);
+
+// Convenience calls that also check the buffer contract (gtest failures).
+Answer callExec(const std::string& statement);
+Answer callFetch();
+Answer callFnames();
+std::string callMsgGet();
