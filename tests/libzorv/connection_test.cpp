@@ -1,0 +1,124 @@
+// Opening and failing to open connections, independent of any server.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "zorv_library.h"
+
+namespace {
+
+ZorvLibrary& lib() { return ZorvLibrary::instance(); }
+
+class Connection : public ::testing::Test {
+ protected:
+  void TearDown() override { lib().close(); }
+  std::string tempPath(const std::string& name) {
+    const std::string path = ::testing::TempDir() + "zorv_conn_" + name;
+    std::remove(path.c_str());
+    paths_.push_back(path);
+    return path;
+  }
+  ~Connection() override {
+    for (const auto& path : paths_) std::remove(path.c_str());
+  }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+TEST_F(Connection, ConsoleStartupTemplateFailsWithAClearMessage) {
+  const std::string host = "\x83\x7A\x83\x58\x83\x67\x96\xBC";           // ホスト名
+  const std::string user = "\x83\x86\x81\x5B\x83\x55\x81\x5B\x96\xBC";   // ユーザー名
+  ASSERT_EQ(lib().login(""), 0);
+  EXPECT_EQ(lib().login(("host=" + host + " user=" + user).c_str()), -3);
+  EXPECT_EQ(lib().status(), 0);
+  const std::string message = callMsgGet();
+  EXPECT_NE(message.find(host), std::string::npos) << message;
+}
+
+TEST_F(Connection, FailedOpenLeavesNothingConnected) {
+  const std::string notDatabase = tempPath("not_a_database.txt");
+  std::ofstream(notDatabase) << std::string(4096, 'x');
+  const std::vector<std::string> texts = {
+      "file=/nonexistent-folder/x.db",
+      "file=" + tempPath("missing.db") + " mode=rw",
+      "file=" + tempPath("missing_ro.db") + " mode=ro",
+      "file=" + notDatabase,
+      "host=127.0.0.1 port=1 connect_timeout=3",
+  };
+  for (const auto& text : texts) {
+    ASSERT_EQ(lib().login(""), 0);
+    EXPECT_EQ(lib().login(text.c_str()), -3) << text;
+    EXPECT_EQ(lib().status(), 0) << text;
+    EXPECT_NE(callMsgGet(), "") << text;
+    EXPECT_EQ(callExec("SELECT 1").code, -1) << text;
+  }
+}
+
+TEST_F(Connection, MessagesNeverShowThePassword) {
+  const std::vector<std::string> texts = {
+      "host=127.0.0.1 port=1 user=u password=TopSecret42 connect_timeout=3",
+      "host=127.0.0.1 port=1 password='TopSecret42' dbname=TopSecret42 connect_timeout=3",
+      "password='TopSecret42",
+      "password=TopSecret42 nokeyword=1",
+  };
+  for (const auto& text : texts) {
+    EXPECT_LT(lib().login(text.c_str()), 0) << text;
+    const std::string message = callMsgGet();
+    EXPECT_NE(message, "") << text;
+    EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
+  }
+}
+
+TEST_F(Connection, EmbeddedFileModesAreHonoured) {
+  const std::string path = tempPath("modes.db");
+  ASSERT_EQ(lib().login(("file=" + path).c_str()), 0) << callMsgGet();
+  ASSERT_EQ(callExec("CREATE TABLE t (a INTEGER)").code, 0);
+  ASSERT_EQ(callExec("INSERT INTO t VALUES (1)").code, 0);
+
+  ASSERT_EQ(lib().login(("file='" + path + "' mode=ro").c_str()), 0) << callMsgGet();
+  EXPECT_EQ(callExec("INSERT INTO t VALUES (2)"), (Answer{-4, ""}));
+  EXPECT_EQ(callExec("SELECT a FROM t"), (Answer{0, "a\r\n1\r\n"}));
+
+  ASSERT_EQ(lib().login(("file=" + path + " mode=rw").c_str()), 0) << callMsgGet();
+  EXPECT_EQ(callExec("INSERT INTO t VALUES (2)"), (Answer{0, "1"}));
+
+  ASSERT_EQ(lib().login("file=:memory:"), 0) << callMsgGet();
+  EXPECT_EQ(callExec("SELECT a FROM t").code, -4);
+}
+
+TEST_F(Connection, NullArgumentsAreInternalErrors) {
+  ASSERT_EQ(lib().login(""), 0);
+  AnswerBuffer buffer;
+  EXPECT_EQ(lib().login(nullptr), -9);
+  EXPECT_EQ(lib().cursor(nullptr), -9);
+  EXPECT_EQ(lib().exec(nullptr, buffer.data()), -9);
+  EXPECT_EQ(lib().exec("SELECT 1", nullptr), -9);
+  EXPECT_EQ(lib().fetch(nullptr), -9);
+  EXPECT_EQ(lib().fnames(nullptr), -9);
+  EXPECT_EQ(lib().msgGet(nullptr), -9);
+  EXPECT_NE(callMsgGet(), "");
+  EXPECT_EQ(lib().status(), 1);
+}
+
+TEST_F(Connection, DemoDatabaseReadsBackItsJapaneseText) {
+  const std::string path = tempPath("demo.db");
+  const std::string script = std::string(ZORV_SOURCE_DIR) + "/scripts/make-demo-db '" + path + "'";
+  ASSERT_EQ(std::system(script.c_str()), 0);
+  ASSERT_EQ(std::system(script.c_str()), 0) << "a second run must leave the file alone";
+  ASSERT_EQ(lib().login(("file=" + path + " mode=ro").c_str()), 0) << callMsgGet();
+  const std::string name = "\x96\xBC\x8F\xCC";      // 名称
+  const std::string goods = "\x8F\xA4\x95\x69";     // 商品
+  ASSERT_EQ(lib().cursor(("SELECT " + name + " FROM " + goods + " WHERE code = 'C-900'").c_str()), 0)
+      << callMsgGet();
+  EXPECT_EQ(callFnames(), (Answer{0, name}));
+  // 機能テスト用 ソ表能予申
+  EXPECT_EQ(callFetch(), (Answer{0, "\x8B\x40\x94\x5C\x83\x65\x83\x58\x83\x67\x97\x70\x20"
+                                    "\x83\x5C\x95\x5C\x94\x5C\x97\x5C\x90\x5C"}));
+  EXPECT_EQ(callFetch(), (Answer{100, ""}));
+}
+
+}  // namespace
