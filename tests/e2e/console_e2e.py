@@ -17,7 +17,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 
 TIMEOUT = 10.0
 
@@ -125,6 +125,29 @@ class Console:
         node = self.control("text", "Answer text")
         return Atspi.Text.get_text(node, 0, -1)
 
+    def modal_dialog(self):
+        """The console's message box, once it shows."""
+        desktop = Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            if app is None or app.get_process_id() != self.process.pid:
+                continue
+            for k in range(app.get_child_count()):
+                window = app.get_child_at_index(k)
+                if window.get_role_name() in ("dialog", "alert"):
+                    return window
+        return None
+
+    def texts_in(self, node):
+        """Every name and text below `node`."""
+        found = []
+        name = node.get_name()
+        if name:
+            found.append(name)
+        for i in range(node.get_child_count()):
+            found.extend(self.texts_in(node.get_child_at_index(i)))
+        return found
+
     def wait_exit(self):
         try:
             return self.process.wait(TIMEOUT)
@@ -184,7 +207,51 @@ def scenario_session(console, log):
     expect("exec statement bytes", bytes.fromhex(calls[5][1]), b"insert into t values (2)")
 
 
+def scenario_planted(console, log):
+    """A libzorv.so waiting in the working folder is never loaded: the first
+    command reports the missing library and the console ends with status 1."""
+    console.click("Open")
+    def report():
+        box = console.modal_dialog()
+        try:
+            text = " ".join(console.texts_in(box)) if box else ""
+        except GLib.Error:  # the box is still being built
+            return None
+        return text if "ZORVlogin" in text else None
+
+    text = wait_for("a failure report naming the entry", report)
+    if "libzorv.so" not in text:
+        raise Failure(f"the report does not name the library: {text!r}")
+    print(f"ok  failure report: {text!r}")
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    expect("exit status after the failure", console.wait_exit(), 1)
+    expect("calls into the planted library", os.path.exists(log), False)
+
+
+def scenario_slow(console, log):
+    """A library call that takes 5 s: clicks made meanwhile wait their turn
+    and then run in order, and the window answers afterwards."""
+    started = time.monotonic()
+    console.click("Fetch")
+    console.click("Open")
+    console.click("MsgGet")
+    wait_for("the queued clicks to run", lambda: console.answer() == "after", timeout=30)
+    expect("result of the last click", console.result(), "0")
+    elapsed = time.monotonic() - started
+    if elapsed < 5:
+        raise Failure(f"the slow call took {elapsed:.1f} s, less than its 5 s")
+    with open(log) as f:
+        expect("order of the calls", [line.split()[0] for line in f],
+               ["ZORVfetch", "ZORVlogin", "ZORVmsgget"])
+    console.click("Close")
+    wait_for("the window to answer again", lambda: console.result() == "3")
+    console.click("End")
+    expect("exit status after End", console.wait_exit(), 0)
+
+
 SCRIPTS = {
+    "planted": [],
+    "slow": [(0, b"slow row\0"), (7, None), (0, b"after\0"), (3, None)],
     "end": [],
     "session": [
         (0, None), (0, None),
@@ -201,6 +268,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--console", required=True)
     parser.add_argument("--fake", help="test-only libzorv.so to put beside the console")
+    parser.add_argument("--plant", help="library to plant in the working folder")
     parser.add_argument("scenario", choices=sorted(SCRIPTS))
     args = parser.parse_args()
 
@@ -218,6 +286,10 @@ def main():
                 f.write(f"{code} {data.hex().upper() if data is not None else '-'}\n")
         log = os.path.join(tmp, "calls.log")
         env = dict(os.environ, ZORV_FAKE_SCRIPT=script, ZORV_FAKE_LOG=log)
+        if args.scenario == "slow":
+            env.update(ZORV_FAKE_DELAY_MS="5000", ZORV_FAKE_DELAY_ENTRY="ZORVfetch")
+        if args.plant:
+            shutil.copy(args.plant, workdir)
         console = Console(os.path.join(appdir, os.path.basename(args.console)), workdir, env)
         try:
             globals()["scenario_" + args.scenario](console, log)

@@ -7,7 +7,8 @@
 //   ZORV_FAKE_SCRIPT  lines "<code> <hex bytes written into the buffer>",
 //                     taken one per call in order ("-" writes nothing);
 //   ZORV_FAKE_LOG     each call is appended as "<entry> <hex of arg 1> [<hex of arg 2>]".
-// ZORV_FAKE_DELAY_MS makes every call sleep that long first.
+// ZORV_FAKE_DELAY_MS makes every call sleep that long first, or only the
+// calls of the entry named by ZORV_FAKE_DELAY_ENTRY when that is set.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +21,12 @@
 #include <thread>
 #include <vector>
 
+// Exported under its plain C name, as the bridge library's entries are.
+#ifdef _WIN32
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -95,7 +101,9 @@ std::string bufferArg(const char* buffer) {
 }
 
 int32_t answer(const char* entry, std::string first, std::string second, char* buffer) {
-  if (const char* delay = std::getenv("ZORV_FAKE_DELAY_MS")) {
+  const char* delay = std::getenv("ZORV_FAKE_DELAY_MS");
+  const char* delayed = std::getenv("ZORV_FAKE_DELAY_ENTRY");
+  if (delay && (!delayed || std::strcmp(delayed, entry) == 0)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   }
   State& s = state();
