@@ -127,15 +127,22 @@ Cp932Codec::Encoded Cp932Codec::fromUtf8(std::string_view utf8, char* out,
   size_t w = 0;
   while (i < n) {
     if (asciiIdentity_) {
-      size_t run = asciiRun(p + i, n - i);
-      if (run > capacity - w) {
-        std::memcpy(out + w, p + i, capacity - w);
-        result.written = capacity;
-        return result;
+      // Copies ASCII eight bytes at a time while checking them.
+      while (i + 8 <= n && w + 8 <= capacity) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if ((((word - kLowBits) & ~word) | word) & kHighBits) break;
+        std::memcpy(out + w, &word, 8);
+        i += 8;
+        w += 8;
       }
-      std::memcpy(out + w, p + i, run);
-      w += run;
-      i += run;
+      while (i < n && p[i] != 0 && p[i] < 0x80) {
+        if (w == capacity) {
+          result.written = w;
+          return result;
+        }
+        out[w++] = static_cast<char>(p[i++]);
+      }
       if (i == n) break;
     }
     int32_t cp;

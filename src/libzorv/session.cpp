@@ -61,6 +61,10 @@ Session& Session::instance() {
 }
 
 void Session::setMessage(const std::string& utf8) noexcept {
+  if (utf8.empty()) {
+    message_.clear();
+    return;
+  }
   try {
     std::string message = utf8;
     for (const auto& secret : secrets_) {

@@ -78,14 +78,11 @@ SqliteDatabase::Statement SqliteDatabase::prepareOne(std::string_view sql) {
 void SqliteDatabase::readRow(sqlite3_stmt* stmt) {
   const int count = static_cast<int>(row_.size());
   for (int i = 0; i < count; ++i) {
+    // The text of a NULL is a null pointer, so no separate type check is needed.
     FieldView& field = row_[i];
-    if (sqlite3_column_type(stmt, i) == SQLITE_NULL) {
-      field = FieldView{nullptr, 0, true};
-    } else {
-      field.data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-      field.size = static_cast<size_t>(sqlite3_column_bytes(stmt, i));
-      field.isNull = field.data == nullptr;
-    }
+    field.data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+    field.isNull = field.data == nullptr;
+    field.size = field.isNull ? 0 : static_cast<size_t>(sqlite3_column_bytes(stmt, i));
   }
 }
 
