@@ -49,6 +49,12 @@ class FakeBridge {
   void scriptNoWrite(int32_t code) {
     fn<void (*)(int32_t, const char*, size_t)>("fakeScript")(code, nullptr, 0);
   }
+  // Once the script is used up, every call returns `code` and writes `bytes`.
+  void fallback(int32_t code, const std::string& bytes) {
+    fn<void (*)(int32_t, const char*, size_t)>("fakeFallback")(code, bytes.data(), bytes.size());
+  }
+  // Whether calls are kept for call(); off for long runs.
+  void record(bool on) { fn<void (*)(bool)>("fakeRecord")(on); }
   size_t callCount() { return fn<size_t (*)()>("fakeCallCount")(); }
   RecordedCall call(size_t index) {
     auto arg = fn<const char* (*)(size_t, int, size_t*)>("fakeCallArg");
