@@ -91,10 +91,8 @@ PgDatabase::PgDatabase(const std::vector<ConnectionOption>& options) {
   notice_.clear();
 }
 
-PgDatabase::~PgDatabase() {
-  // Finishing the connection ends the cursor and its transaction on the server.
-  batch_.reset();
-}
+// Finishing the connection ends the cursor and its transaction on the server.
+PgDatabase::~PgDatabase() = default;
 
 void PgDatabase::onNotice(void* self, const char* message) {
   static_cast<PgDatabase*>(self)->notice_ = trimmed(message);
@@ -264,14 +262,41 @@ void PgDatabase::openCursor(std::string_view sql) {
   serverOpen_ = true;
 }
 
+void PgDatabase::sendFetch(int rows) {
+  const std::string sql = "FETCH FORWARD " + std::to_string(rows) + " FROM " + kCursorName;
+  if (PQsendQueryParams(conn_.get(), sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
+    failWith(trimmed(PQerrorMessage(conn_.get())));
+  }
+  pendingRows_ = rows;
+}
+
+PgDatabase::Result PgDatabase::receiveFetch() {
+  pendingRows_ = 0;
+  Result first;
+  while (Result result{PQgetResult(conn_.get())}) {
+    if (!first) first = std::move(result);
+  }
+  check(first.get(), PGRES_TUPLES_OK);
+  return first;
+}
+
+void PgDatabase::discardFetch() noexcept {
+  if (pendingRows_ == 0) return;
+  pendingRows_ = 0;
+  while (PGresult* result = PQgetResult(conn_.get())) PQclear(result);
+}
+
 void PgDatabase::fetchBatch(int rows) {
   batch_.reset();
   batchRows_ = 0;
   batchRow_ = 0;
   try {
-    batch_ = run("FETCH FORWARD " + std::to_string(rows) + " FROM " + kCursorName);
+    if (pendingRows_ == 0) sendFetch(rows);
+    const int asked = pendingRows_;
+    batch_ = receiveFetch();
     batchRows_ = PQntuples(batch_.get());
-    if (batchRows_ < rows) endServerCursor();
+    if (batchRows_ < asked) endServerCursor();
+    else sendFetch(rows);  // the server produces the next batch while these are read
   } catch (const ZorvError&) {
     closeCursor();
     throw;
@@ -331,6 +356,7 @@ void PgDatabase::drainServerCursor() {
 }
 
 void PgDatabase::closeCursor() noexcept {
+  discardFetch();
   if (serverOpen_ && PQstatus(conn_.get()) == CONNECTION_OK) {
     const char* sql = ownTransaction_ ? "ROLLBACK" : "CLOSE zorv_cursor";
     PQclear(PQexecParams(conn_.get(), sql, 0, nullptr, nullptr, nullptr, nullptr, 0));

@@ -57,8 +57,13 @@ class PgDatabase : public Database {
   // Throws for a failed result: kConnectFailed when the connection is gone.
   void check(const pg_result* result, int wanted);
   [[noreturn]] void failWith(const std::string& message);
-  // Reads the next batch of the server cursor into batch_.
+  // Reads the next batch of the server cursor into batch_ and asks for the
+  // one after it, so the server works while the console reads.
   void fetchBatch(int rows);
+  void sendFetch(int rows);
+  Result receiveFetch();
+  // Reads and drops the result of a FETCH in flight.
+  void discardFetch() noexcept;
   // Ends the server cursor's life on the server (its transaction or itself).
   void endServerCursor();
   // Moves the rows the server still holds to a temporary file.
@@ -76,6 +81,7 @@ class PgDatabase : public Database {
   Result batch_;
   int batchRows_ = 0;
   int batchRow_ = 0;
+  int pendingRows_ = 0;  // rows asked for by the FETCH in flight, 0 when none
   std::unique_ptr<SpillFile> spill_;
 };
 

@@ -9,6 +9,13 @@ namespace {
 
 constexpr long kMillion = 1000000;
 constexpr long kBoundBytes = 32L * 1024 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer keeps freed memory in quarantine, so resident memory says
+// nothing about the library's own use there.
+constexpr bool kMemoryIsMeasurable = false;
+#else
+constexpr bool kMemoryIsMeasurable = true;
+#endif
 
 class LargeCursor : public EngineFixture {
  protected:
@@ -45,7 +52,9 @@ TEST_P(LargeCursor, MillionRowsWithBoundedMemory) {
   ASSERT_EQ(lib().cursor(rowsQuery(kMillion).c_str()), 0) << callMsgGet();
   const long peak = fetchRange(1, kMillion, baseline);
   EXPECT_EQ(callFetch(), (Answer{100, ""}));
-  EXPECT_LT(peak, kBoundBytes) << "resident memory grew by " << peak << " bytes";
+  if (kMemoryIsMeasurable) {
+    EXPECT_LT(peak, kBoundBytes) << "resident memory grew by " << peak << " bytes";
+  }
 }
 
 TEST_P(LargeCursor, ExecMidwayKeepsEveryRowAndBoundedMemory) {
@@ -58,7 +67,9 @@ TEST_P(LargeCursor, ExecMidwayKeepsEveryRowAndBoundedMemory) {
   EXPECT_EQ(directCount("SELECT count(*) FROM t"), 1);
   peak = std::max(peak, fetchRange(11, rows, baseline));
   EXPECT_EQ(callFetch(), (Answer{100, ""}));
-  EXPECT_LT(peak, kBoundBytes) << "resident memory grew by " << peak << " bytes";
+  if (kMemoryIsMeasurable) {
+    EXPECT_LT(peak, kBoundBytes) << "resident memory grew by " << peak << " bytes";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, LargeCursor, ::testing::Values(Engine::Sqlite, Engine::Postgres),
