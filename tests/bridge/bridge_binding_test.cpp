@@ -1,32 +1,38 @@
 #include "bridge_binding.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "bridge_calls.h"
+#include "test_library.h"
 
 namespace zorv {
 namespace {
 
 const std::filesystem::path kFakes = ZORV_FAKES_DIR;
+const std::string kLibrary = platform::kBridgeLibraryFileName;
 
-// True when the library file at `folder` is loaded in this process now.
-bool loaded(const std::filesystem::path& folder) {
-  void* handle = dlopen((folder / "libzorv.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle) dlclose(handle);
-  return handle != nullptr;
-}
+// What the system says when the library or one of its entries is missing:
+// the loader's own words on POSIX name the file and the symbol; Windows
+// gives its error codes ERROR_MOD_NOT_FOUND and ERROR_PROC_NOT_FOUND.
+#ifdef _WIN32
+const std::string kMissingLibraryReason = "error 126";
+const std::string kMissingEntryReason = "error 127";
+#else
+const std::string kMissingLibraryReason = kLibrary;
+const std::string kMissingEntryReason = "ZORVfnames";
+#endif
+
+// True when the bridge library file in `folder` is loaded in this process now.
+bool loaded(const std::filesystem::path& folder) { return test::isLoaded(folder / kLibrary); }
 
 // The recording library's own control functions.
 template <typename Fn>
 Fn control(const char* name) {
-  void* handle = dlopen((kFakes / "recording" / "libzorv.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-  EXPECT_NE(handle, nullptr) << "recording library not loaded";
-  auto fn = reinterpret_cast<Fn>(dlsym(handle, name));
-  dlclose(handle);
-  return fn;
+  void* address = test::symbol(kFakes / "recording" / kLibrary, name);
+  EXPECT_NE(address, nullptr) << "recording library not loaded or without " << name;
+  return reinterpret_cast<Fn>(address);
 }
 
 // Checks that need a process in which no bridge library was loaded yet run
@@ -53,7 +59,7 @@ TEST(BridgeBindings, LoadsNothingUntilTheFirstCallAndThenBindsOnlyThatEntry) {
     EXPECT_TRUE(loaded(kFakes / "recording"));
     for (size_t i = 0; i < kBridgeEntryCount; ++i) {
       const auto& record = bindings.binding(static_cast<BridgeEntry>(i));
-      EXPECT_STREQ(record.libraryName, "libzorv.so");
+      EXPECT_EQ(record.libraryName, kLibrary);
       const bool isFetch = static_cast<BridgeEntry>(i) == BridgeEntry::Fetch;
       EXPECT_EQ(record.entryAddress != nullptr, isFetch) << record.entryName;
       EXPECT_EQ(record.lookups, isFetch ? 1 : 0) << record.entryName;
@@ -116,10 +122,11 @@ TEST(BridgeBindings, AMissingEntryFailsForThatFunctionOnlyAndNamesIt) {
     bridge::callFNames(bindings, buffer);
     FAIL() << "a missing entry must fail";
   } catch (const BridgeFailure& failure) {
-    EXPECT_EQ(failure.library(), "libzorv.so");
+    EXPECT_EQ(failure.library(), kLibrary);
     EXPECT_EQ(failure.entry(), "ZORVfnames");
-    EXPECT_NE(failure.reason().find("ZORVfnames"), std::string::npos) << failure.reason();
+    EXPECT_NE(failure.reason().find(kMissingEntryReason), std::string::npos) << failure.reason();
     EXPECT_NE(std::string(failure.what()).find("ZORVfnames"), std::string::npos);
+    EXPECT_NE(std::string(failure.what()).find(kLibrary), std::string::npos);
   }
   EXPECT_EQ(bindings.binding(BridgeEntry::FNames).entryAddress, nullptr);
   // The other functions keep working after the failure.
@@ -133,12 +140,31 @@ TEST(BridgeBindings, NoLibraryFailsWithAMessageNamingTheFile) {
       bridge::callLogin(bindings, "host=x");
       FAIL() << "a missing library must fail";
     } catch (const BridgeFailure& failure) {
-      EXPECT_EQ(failure.library(), "libzorv.so");
+      EXPECT_EQ(failure.library(), kLibrary);
       EXPECT_EQ(failure.entry(), "ZORVlogin");
-      EXPECT_NE(failure.reason().find("libzorv.so"), std::string::npos) << failure.reason();
+      EXPECT_NE(failure.reason().find(kMissingLibraryReason), std::string::npos) << failure.reason();
+      EXPECT_NE(std::string(failure.what()).find(kLibrary), std::string::npos) << failure.what();
     }
     EXPECT_FALSE(bindings.libraryLoaded());
     EXPECT_EQ(bindings.binding(BridgeEntry::Login).lookups, 0);
+  });
+}
+
+TEST(BridgeBindings, NeverLoadsALibraryPlantedInTheWorkingFolder) {
+  inFreshProcess([] {
+    const std::filesystem::path decoy = kFakes / "decoy";
+    ASSERT_TRUE(std::filesystem::exists(decoy / kLibrary)) << "no decoy at " << decoy;
+    std::filesystem::current_path(decoy);
+    BridgeBindings careful(kFakes / "none");
+    EXPECT_THROW(bridge::callLogin(careful, "host=x"), BridgeFailure);
+    EXPECT_FALSE(loaded(decoy)) << "the library in the working folder was loaded";
+    EXPECT_FALSE(careful.libraryLoaded());
+
+    // The decoy itself is a working library: named on purpose, it loads and
+    // is seen as loaded, so the check above could have seen it.
+    BridgeBindings named(decoy);
+    EXPECT_NO_THROW(bridge::callLogin(named, "host=x"));
+    EXPECT_TRUE(loaded(decoy));
   });
 }
 

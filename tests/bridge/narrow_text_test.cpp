@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cp932_table.h"
 
@@ -90,13 +92,35 @@ TEST(WideText, DecodesCp932AndKeepsEveryByteItCannotDecode) {
   }
 }
 
-// The measured units where Windows' converter and glibc's disagree; on this
-// platform the table must give glibc's bytes, '?' where glibc has no form.
-TEST(Cp932Table, EncodesTheUnitsWherePlatformsDisagreeAsGlibcDoes) {
+#ifdef _WIN32
+constexpr bool kOnWindows = true;
+#else
+constexpr bool kOnWindows = false;
+#endif
+
+// One row of the measured data file: a UTF-16 unit whose CP932 form differs
+// between Windows' converter (with or without best fit) and glibc's.
+struct MeasuredUnit {
+  std::string unit;  // four hex digits, as in the file
+  std::string windowsNoBestFit;
+  std::string glibc;
+};
+
+// The bytes of a "<hex>/<status>" field: '?' stands for every unit without a form.
+std::string bytesOfField(const std::string& field) {
+  const std::string digits = field.substr(0, field.find('/'));
+  std::string bytes;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+std::vector<MeasuredUnit> measuredUnits() {
   std::ifstream in(ZORV_TEST_DATA_DIR "/cp932-encode-differences.tsv");
-  ASSERT_TRUE(in) << "missing data file";
+  EXPECT_TRUE(in) << "missing data file";
+  std::vector<MeasuredUnit> rows;
   std::string line;
-  int checked = 0;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
@@ -105,16 +129,74 @@ TEST(Cp932Table, EncodesTheUnitsWherePlatformsDisagreeAsGlibcDoes) {
     std::getline(fields, windows, '\t');
     std::getline(fields, windowsNoBestFit, '\t');
     std::getline(fields, glibc, '\t');
-    const auto u = static_cast<char16_t>(std::stoul(unit, nullptr, 16));
-    const std::string expectedHex = glibc.substr(0, glibc.find('/'));
-    std::string expected;
-    for (size_t i = 0; i < expectedHex.size(); i += 2) {
-      expected += static_cast<char>(std::stoi(expectedHex.substr(i, 2), nullptr, 16));
-    }
-    EXPECT_EQ(hexOf(narrowCopy(std::u16string(1, u)).bytes()), hexOf(expected)) << "unit " << unit;
-    ++checked;
+    rows.push_back({unit, bytesOfField(windowsNoBestFit), bytesOfField(glibc)});
   }
-  EXPECT_EQ(checked, 93) << "rows read from the data file";
+  return rows;
+}
+
+char16_t unitOf(const std::string& hexDigits) {
+  return static_cast<char16_t>(std::stoul(hexDigits, nullptr, 16));
+}
+
+// Every measured unit encodes as this platform's converter does: Windows'
+// without best fit (a unit without a real form is '?', never a look-alike),
+// or glibc's, '?' where it has no form.
+TEST(Cp932Table, EncodesEveryMeasuredUnitAsThisPlatformsConverterDoes) {
+  const auto rows = measuredUnits();
+  for (const auto& row : rows) {
+    const std::string expected = kOnWindows ? row.windowsNoBestFit : row.glibc;
+    EXPECT_EQ(hexOf(narrowCopy(std::u16string(1, unitOf(row.unit))).bytes()), hexOf(expected))
+        << "unit " << row.unit;
+  }
+  EXPECT_EQ(rows.size(), 93u) << "rows read from the data file";
+}
+
+// The units whose bytes still differ between the platforms once Windows'
+// best fit is off: text with them reaches the library differently.
+struct PlatformSplit {
+  char16_t unit;
+  const char* windows;
+  const char* glibc;
+};
+const PlatformSplit kPlatformSplits[] = {
+    {u'\u0080', "80", "3F"},     // C1 control: only Windows passes it through
+    {u'\u00A2', "3F", "81 91"},  // CENT SIGN
+    {u'\u00A3', "3F", "81 92"},  // POUND SIGN
+    {u'\u00A5', "3F", "5C"},     // YEN SIGN
+    {u'\u00AC', "3F", "81 CA"},  // NOT SIGN
+    {u'\u2014', "3F", "81 5C"},  // EM DASH
+    {u'\u2016', "3F", "81 61"},  // DOUBLE VERTICAL LINE
+    {u'\u203E', "3F", "7E"},     // OVERLINE
+    {u'\u2212', "3F", "81 7C"},  // MINUS SIGN
+    {u'\u301C', "3F", "81 60"},  // WAVE DASH
+    {u'\uF8F0', "A0", "3F"},     // private use: Windows' single bytes A0, FD-FF
+    {u'\uF8F1', "FD", "3F"},
+    {u'\uF8F2', "FE", "3F"},
+    {u'\uF8F3', "FF", "3F"},
+};
+
+TEST(Cp932Table, EncodesEachUnitWherePlatformsSplitWithThisPlatformsBytes) {
+  for (const auto& split : kPlatformSplits) {
+    EXPECT_EQ(hexOf(narrowCopy(std::u16string(1, split.unit)).bytes()),
+              kOnWindows ? split.windows : split.glibc)
+        << "unit " << std::hex << static_cast<int>(split.unit);
+  }
+}
+
+TEST(Cp932Table, ThePinnedSplitsAreExactlyTheMeasuredDisagreements) {
+  std::vector<std::string> measured;
+  for (const auto& row : measuredUnits()) {
+    if (row.windowsNoBestFit != row.glibc) {
+      measured.push_back(row.unit + " " + hexOf(row.windowsNoBestFit) + " / " + hexOf(row.glibc));
+    }
+  }
+  std::vector<std::string> pinned;
+  for (const auto& split : kPlatformSplits) {
+    char unit[8];
+    std::snprintf(unit, sizeof unit, "%04X", static_cast<unsigned>(split.unit));
+    pinned.push_back(std::string(unit) + " " + split.windows + " / " + split.glibc);
+  }
+  EXPECT_EQ(pinned, measured);
 }
 
 TEST(Cp932Table, EveryUnitWithAFormRoundTripsOrIsAKnownManyToOneMapping) {
