@@ -199,6 +199,33 @@ TEST(Cp932Table, ThePinnedSplitsAreExactlyTheMeasuredDisagreements) {
   EXPECT_EQ(pinned, measured);
 }
 
+// Decoding: the platforms' tables agree on every byte and pair but 0x80,
+// which only Windows decodes (to U+0080). Around the units where encoding
+// splits, both decode to the same full-width forms, and Windows' single
+// bytes A0 and FD-FF, which it writes for U+F8F0-U+F8F3, decode to nothing.
+TEST(WideText, DecodesWhereThePlatformsSplitWithThisPlatformsCharacters) {
+  const std::u16string dot = u"\u30FB";
+  const struct {
+    const char* what;
+    std::string narrow;
+    std::u16string windows;
+    std::u16string glibc;
+  } cases[] = {
+      {"0x80", bytesOf({0x80}), u"\u0080", dot},
+      {"A0, FD, FE, FF", bytesOf({0xA0, 0xFD, 0xFE, 0xFF}), dot + dot + dot + dot, dot + dot + dot + dot},
+      {"5C and 7E are ASCII", bytesOf({0x5C, 0x7E}), u"\\~", u"\\~"},
+      {"wave dash bytes", bytesOf({0x81, 0x60}), u"\uFF5E", u"\uFF5E"},
+      {"em dash bytes", bytesOf({0x81, 0x5C}), u"\u2015", u"\u2015"},
+      {"minus sign bytes", bytesOf({0x81, 0x7C}), u"\uFF0D", u"\uFF0D"},
+      {"double vertical line bytes", bytesOf({0x81, 0x61}), u"\u2225", u"\u2225"},
+      {"cent, pound, not sign bytes", bytesOf({0x81, 0x91, 0x81, 0x92, 0x81, 0xCA}),
+       u"\uFFE0\uFFE1\uFFE2", u"\uFFE0\uFFE1\uFFE2"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(wideText(c.narrow), kOnWindows ? c.windows : c.glibc) << c.what;
+  }
+}
+
 TEST(Cp932Table, EveryUnitWithAFormRoundTripsOrIsAKnownManyToOneMapping) {
   const Cp932Table& table = Cp932Table::instance();
   ASSERT_TRUE(table.asciiIsIdentity());
