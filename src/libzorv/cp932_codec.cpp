@@ -146,7 +146,16 @@ Cp932Codec::Encoded Cp932Codec::fromUtf8(std::string_view utf8, char* out,
       if (i == n) break;
     }
     int32_t cp;
-    const size_t length = decodeUtf8(p + i, n - i, cp);
+    size_t length;
+    const unsigned char lead = p[i];
+    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && i + 2 < n && isContinuation(p[i + 1]) &&
+        isContinuation(p[i + 2])) {
+      // Three-byte characters, most Japanese text: never overlong nor a surrogate.
+      cp = ((lead & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
+      length = 3;
+    } else {
+      length = decodeUtf8(p + i, n - i, cp);
+    }
     uint16_t packed = Cp932Table::kNoForm;
     if (cp > 0 && cp <= 0xFFFF) packed = table_.encode(static_cast<char16_t>(cp));
     if (packed == Cp932Table::kNoForm) {
