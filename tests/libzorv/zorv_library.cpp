@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr unsigned char kGuardByte = 0xA5;
-
 template <typename Fn>
 Fn symbol(void* handle, const char* name) {
   void* address = dlsym(handle, name);
@@ -51,22 +49,6 @@ ZorvLibrary::ZorvLibrary() {
   exec = symbol<ExecFn>(handle_, "ZORVexec");
   status = symbol<VoidFn>(handle_, "ZORVstatus");
   fnames = symbol<BufFn>(handle_, "ZORVfnames");
-}
-
-AnswerBuffer::AnswerBuffer() { std::memset(bytes_, kGuardByte, sizeof bytes_); }
-
-bool AnswerBuffer::terminated() const { return std::memchr(bytes_, 0, kSize) != nullptr; }
-
-std::string AnswerBuffer::text() const {
-  const void* end = std::memchr(bytes_, 0, kSize);
-  return end == nullptr ? std::string() : std::string(bytes_, static_cast<const char*>(end));
-}
-
-bool AnswerBuffer::guardIntact() const {
-  for (size_t i = kSize; i < kSize + kGuard; ++i) {
-    if (static_cast<unsigned char>(bytes_[i]) != kGuardByte) return false;
-  }
-  return true;
 }
 
 Answer callExec(const std::string& statement) {
