@@ -8,6 +8,7 @@ Run inside its own D-Bus session:
 """
 import argparse
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -41,14 +42,28 @@ class Display:
     """A private Xvfb server and an accessibility bus on it."""
 
     def __enter__(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=[write_fd], stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as pipe:
-            number = pipe.readline().strip()
-        if not number:
+        # A display number of our own, retried if another test took it first
+        # (several end-to-end tests may start their servers at once).
+        for _ in range(20):
+            number = str(random.randint(100, 30000))
+            if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stderr=subprocess.DEVNULL)
+            # Ready once a client can talk to it.
+            deadline = time.monotonic() + 10
+            ready = False
+            while not ready and self.xvfb.poll() is None and time.monotonic() < deadline:
+                ready = subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=":" + number),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+                if not ready:
+                    time.sleep(0.05)
+            if ready:
+                break
+            self.xvfb.kill()
+            self.xvfb.wait()
+        else:
             raise Failure("Xvfb did not start")
         os.environ["DISPLAY"] = ":" + number
         os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
