@@ -93,18 +93,21 @@ class Console:
             child = self.window.get_child_at_index(i)
             self.controls.setdefault((child.get_role_name(), child.get_name()), child)
 
-    def _find_window(self):
-        if self.process.poll() is not None:
-            raise Failure(f"console exited early with status {self.process.returncode}")
+    def _windows(self):
+        """The top-level windows of the console process on the bus."""
         desktop = Atspi.get_desktop(0)
         for i in range(desktop.get_child_count()):
             app = desktop.get_child_at_index(i)
-            if app is None or app.get_process_id() != self.process.pid:
-                continue
-            for k in range(app.get_child_count()):
-                window = app.get_child_at_index(k)
-                if window.get_name() == "Velmo Test" and window.get_child_count() >= 12:
-                    return window
+            if app is not None and app.get_process_id() == self.process.pid:
+                for k in range(app.get_child_count()):
+                    yield app.get_child_at_index(k)
+
+    def _find_window(self):
+        if self.process.poll() is not None:
+            raise Failure(f"console exited early with status {self.process.returncode}")
+        for window in self._windows():
+            if window.get_name() == "Velmo Test" and window.get_child_count() >= 12:
+                return window
         return None
 
     def control(self, role, name):
@@ -149,15 +152,9 @@ class Console:
 
     def modal_dialog(self):
         """The console's message box, once it shows."""
-        desktop = Atspi.get_desktop(0)
-        for i in range(desktop.get_child_count()):
-            app = desktop.get_child_at_index(i)
-            if app is None or app.get_process_id() != self.process.pid:
-                continue
-            for k in range(app.get_child_count()):
-                window = app.get_child_at_index(k)
-                if window.get_role_name() in ("dialog", "alert"):
-                    return window
+        for window in self._windows():
+            if window.get_role_name() in ("dialog", "alert"):
+                return window
         return None
 
     def texts_in(self, node):
