@@ -53,29 +53,49 @@ void EngineFixture::run(const std::string& statement) {
 }
 
 long EngineFixture::directCount(const std::string& query) const {
-  if (engine() == Engine::Sqlite) {
+  const auto rows = directRows(engine() == Engine::Sqlite ? "file=" + sqlitePath_ : pgConnection_,
+                               query);
+  if (!rows || rows->size() != 1 || rows->front().size() != 1) return -1;
+  return std::stol(rows->front().front());
+}
+
+std::optional<DirectRows> directRows(const std::string& connection, const std::string& query) {
+  DirectRows rows;
+  if (connection.rfind("file=", 0) == 0) {
     sqlite3* db = nullptr;
-    long value = -1;
-    if (sqlite3_open_v2(sqlitePath_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    bool ok = false;
+    if (sqlite3_open_v2(connection.c_str() + 5, &db, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK) {
       sqlite3_stmt* stmt = nullptr;
-      if (sqlite3_prepare_v2(db, query.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
-          sqlite3_step(stmt) == SQLITE_ROW) {
-        value = static_cast<long>(sqlite3_column_int64(stmt, 0));
+      if (sqlite3_prepare_v2(db, query.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+          auto& row = rows.emplace_back();
+          for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            row.emplace_back(text != nullptr ? text : "");
+          }
+        }
+        ok = rc == SQLITE_DONE;
       }
       sqlite3_finalize(stmt);
     }
     sqlite3_close(db);
-    return value;
+    return ok ? std::optional(std::move(rows)) : std::nullopt;
   }
-  PGconn* conn = PQconnectdb(pgConnection_.c_str());
-  long value = -1;
+  PGconn* conn = PQconnectdb(connection.c_str());
+  bool ok = false;
   if (PQstatus(conn) == CONNECTION_OK) {
     PGresult* result = PQexec(conn, query.c_str());
-    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
-      value = std::stol(PQgetvalue(result, 0, 0));
+    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+      ok = true;
+      for (int r = 0; r < PQntuples(result); ++r) {
+        auto& row = rows.emplace_back();
+        for (int i = 0; i < PQnfields(result); ++i) row.emplace_back(PQgetvalue(result, r, i));
+      }
     }
     PQclear(result);
   }
   PQfinish(conn);
-  return value;
+  return ok ? std::optional(std::move(rows)) : std::nullopt;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "test_engine.h"
 #include "zorv_library.h"
@@ -40,5 +42,11 @@ class EngineFixture : public ::testing::TestWithParam<Engine> {
   std::string sqlitePath_;
   std::string pgConnection_;
 };
+
+// Rows of a query run over a connection of its own, not the library's:
+// "file=PATH" opens that SQLite file, any other text a PostgreSQL server.
+// Fields are UTF-8, NULL as empty; nothing when connecting or the query fails.
+using DirectRows = std::vector<std::vector<std::string>>;
+std::optional<DirectRows> directRows(const std::string& connection, const std::string& query);
 
 std::string engineParamName(const ::testing::TestParamInfo<Engine>& info);
