@@ -8,7 +8,7 @@ console="$root/build/bin/zorv-console"
 runs="${1:-20}"
 
 fifo=$(mktemp -u); mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" 2>/dev/null &
 xvfb=$!
 read -r number < "$fifo"; rm -f "$fifo"
 trap 'kill $xvfb 2>/dev/null || true' EXIT

@@ -44,12 +44,15 @@ class Display:
     def __enter__(self):
         # A display number of our own, retried if another test took it first
         # (several end-to-end tests may start their servers at once).
+        # -noreset: by default the server resets when its last client leaves
+        # (here the readiness probe), and a client that connects during the
+        # reset is turned away; the console would then fail to start.
         for _ in range(20):
             number = str(random.randint(100, 30000))
             if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
                 continue
             self.xvfb = subprocess.Popen(
-                ["Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                ["Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
                 stderr=subprocess.DEVNULL)
             # Ready once a client can talk to it.
             deadline = time.monotonic() + 10
