@@ -25,6 +25,61 @@ size_t asciiRun(const unsigned char* p, size_t n) {
   return i;
 }
 
+// The high bit of every byte of the word that is 0x00 or 0x80-0xFF (for a
+// 0x00 byte, possibly of its neighbours too); zero when all are 0x01-0x7F.
+template <typename Word>
+Word notPlainAscii(Word word) {
+  constexpr Word kHigh = static_cast<Word>(kHighBits);
+  constexpr Word kLow = static_cast<Word>(kLowBits);
+  return (((word - kLow) & ~word) | word) & kHigh;
+}
+
+template <typename Word>
+Word load(const unsigned char* p) {
+  Word word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+template <typename Word>
+void store(char* out, Word word) {
+  std::memcpy(out, &word, sizeof word);
+}
+
+// Copies p[0, n) to out when every byte is 0x01-0x7F, else writes nothing.
+// Most fields of a row are short ASCII (numbers, dates, codes): two
+// overlapping words cover any length from 2 to 16 with plain loads and
+// stores, no byte loop, no call, and no read outside the text.
+template <typename Word>
+bool copyTwoWordsIfAscii(const unsigned char* p, size_t n, char* out) {
+  const Word head = load<Word>(p);
+  const Word tail = load<Word>(p + n - sizeof(Word));
+  if ((notPlainAscii(head) | notPlainAscii(tail)) != 0) return false;
+  store(out, head);
+  store(out + n - sizeof(Word), tail);
+  return true;
+}
+
+bool copyIfAscii(const unsigned char* p, size_t n, char* out) {
+  if (n > 16) {
+    const uint64_t tail = load<uint64_t>(p + n - 8);
+    uint64_t bad = notPlainAscii(tail);
+    for (size_t i = 0; i + 8 < n; i += 8) bad |= notPlainAscii(load<uint64_t>(p + i));
+    if (bad != 0) return false;
+    for (size_t i = 0; i + 8 < n; i += 8) store(out + i, load<uint64_t>(p + i));
+    store(out + n - 8, tail);
+    return true;
+  }
+  if (n >= 8) return copyTwoWordsIfAscii<uint64_t>(p, n, out);
+  if (n >= 4) return copyTwoWordsIfAscii<uint32_t>(p, n, out);
+  if (n >= 2) return copyTwoWordsIfAscii<uint16_t>(p, n, out);
+  if (n == 1) {
+    if (p[0] == 0 || p[0] >= 0x80) return false;
+    out[0] = static_cast<char>(p[0]);
+  }
+  return true;
+}
+
 void appendUtf8(char16_t unit, std::string& out) {
   char bytes[3];
   if (unit < 0x80) {
@@ -120,9 +175,20 @@ bool Cp932Codec::toUtf8(std::string_view cp932, std::string& out, size_t* badOff
 
 Cp932Codec::Encoded Cp932Codec::fromUtf8(std::string_view utf8, char* out,
                                          size_t capacity) const {
-  Encoded result;
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
   const size_t n = utf8.size();
+  if (asciiIdentity_ && n <= capacity && copyIfAscii(p, n, out)) {
+    Encoded result;
+    result.written = n;
+    result.complete = true;
+    return result;
+  }
+  return encode(p, n, out, capacity);
+}
+
+Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* out,
+                                       size_t capacity) const {
+  Encoded result;
   size_t i = 0;
   size_t w = 0;
   while (i < n) {

@@ -35,6 +35,10 @@ class Cp932Codec {
 
  private:
   Cp932Codec();
+  // fromUtf8 for text that is not plain ASCII or does not fit; kept out of
+  // line so the common case stays a small function.
+  [[gnu::noinline]] Encoded encode(const unsigned char* p, size_t n, char* out,
+                                   size_t capacity) const;
 
   const Cp932Table& table_;
   bool asciiIdentity_;

@@ -139,4 +139,45 @@ TEST(Cp932Codec, EncodingStopsBeforeACharacterThatDoesNotFit) {
   }
 }
 
+// Plain ASCII is copied in words that overlap at the end of the text, so a
+// fault shows as a lost, doubled or unchecked byte at some length or
+// position. Every length up to 40 is tried plain, with one byte of each kind
+// that must not pass unconverted at every position, and one byte short of
+// room.
+TEST(Cp932Codec, AsciiOfEveryLengthIsCopiedWholeAndEveryOtherByteConverted) {
+  struct Odd {
+    std::string utf8;
+    std::string cp932;
+    bool replaced;
+  };
+  const std::vector<Odd> odds = {
+      {std::string(1, '\0'), "?", true},
+      {"\x80", "?", true},                 // a lone continuation byte
+      {"\xE3\x82\xBD", "\x83\x5C", false},  // ソ
+      {"\x7F", "\x7F", false},             // the last ASCII byte passes as it is
+  };
+  for (size_t length = 0; length <= 40; ++length) {
+    std::string plain;
+    for (size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>('!' + (i * 7) % 90));
+    bool complete = false;
+    bool replaced = true;
+    EXPECT_EQ(fromUtf8(plain, length, &complete, &replaced), plain) << length;
+    EXPECT_TRUE(complete);
+    EXPECT_FALSE(replaced);
+    if (length > 0) {
+      EXPECT_EQ(fromUtf8(plain, length - 1, &complete), plain.substr(0, length - 1)) << length;
+      EXPECT_FALSE(complete) << length;
+    }
+    for (size_t at = 0; at < length; ++at) {
+      for (const auto& odd : odds) {
+        const std::string utf8 = plain.substr(0, at) + odd.utf8 + plain.substr(at + 1);
+        const std::string want = plain.substr(0, at) + odd.cp932 + plain.substr(at + 1);
+        EXPECT_EQ(fromUtf8(utf8, want.size(), &complete, &replaced), want) << length << " " << at;
+        EXPECT_TRUE(complete);
+        EXPECT_EQ(replaced, odd.replaced) << length << " " << at;
+      }
+    }
+  }
+}
+
 }  // namespace
