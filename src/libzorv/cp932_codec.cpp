@@ -11,20 +11,6 @@ namespace {
 constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 constexpr uint64_t kLowBits = 0x0101010101010101ULL;
 
-// Length of the leading run of bytes 0x01-0x7F, which need no conversion.
-size_t asciiRun(const unsigned char* p, size_t n) {
-  size_t i = 0;
-  while (i + 8 <= n) {
-    uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    const uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
-    if (((word & kHighBits) | zeroBytes) != 0) break;
-    i += 8;
-  }
-  while (i < n && p[i] != 0 && p[i] < 0x80) ++i;
-  return i;
-}
-
 // The high bit of every byte of the word that is 0x00 or 0x80-0xFF (for a
 // 0x00 byte, possibly of its neighbours too); zero when all are 0x01-0x7F.
 template <typename Word>
@@ -44,6 +30,14 @@ Word load(const unsigned char* p) {
 template <typename Word>
 void store(char* out, Word word) {
   std::memcpy(out, &word, sizeof word);
+}
+
+// Length of the leading run of bytes 0x01-0x7F, which need no conversion.
+size_t asciiRun(const unsigned char* p, size_t n) {
+  size_t i = 0;
+  while (i + 8 <= n && notPlainAscii(load<uint64_t>(p + i)) == 0) i += 8;
+  while (i < n && p[i] != 0 && p[i] < 0x80) ++i;
+  return i;
 }
 
 // Copies p[0, n) to out when every byte is 0x01-0x7F, else writes nothing.
@@ -195,10 +189,9 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
     if (asciiIdentity_) {
       // Copies ASCII eight bytes at a time while checking them.
       while (i + 8 <= n && w + 8 <= capacity) {
-        uint64_t word;
-        std::memcpy(&word, p + i, 8);
-        if ((((word - kLowBits) & ~word) | word) & kHighBits) break;
-        std::memcpy(out + w, &word, 8);
+        const uint64_t word = load<uint64_t>(p + i);
+        if (notPlainAscii(word) != 0) break;
+        store(out + w, word);
         i += 8;
         w += 8;
       }

@@ -17,7 +17,6 @@ struct CodePageProbe::State {
   // Every unit's form from one bulk conversion (length 0: no form), or
   // empty when the bulk conversion could not be trusted.
   std::vector<std::array<char, 3>> forms;
-  bool bulkTried = false;
 };
 
 namespace {
@@ -131,6 +130,7 @@ CodePageProbe::CodePageProbe() : state_(new State) {
     delete state_;
     throw;
   }
+  state_->forms = bulkForms(encodeOne(state_->toNarrow, kSeparator));
 }
 
 CodePageProbe::~CodePageProbe() {
@@ -141,16 +141,10 @@ CodePageProbe::~CodePageProbe() {
 
 std::optional<std::string> CodePageProbe::encode(char16_t unit) {
   if (unit >= 0xD800 && unit <= 0xDFFF) return std::nullopt;
-  if (bulkCandidate(unit)) {
-    if (!state_->bulkTried) {
-      state_->bulkTried = true;
-      state_->forms = bulkForms(encodeOne(state_->toNarrow, kSeparator));
-    }
-    if (!state_->forms.empty()) {
-      const auto& form = state_->forms[unit];
-      if (form[2] == 0) return std::nullopt;
-      return std::string(form.data(), static_cast<size_t>(form[2]));
-    }
+  if (bulkCandidate(unit) && !state_->forms.empty()) {
+    const auto& form = state_->forms[unit];
+    if (form[2] == 0) return std::nullopt;
+    return std::string(form.data(), static_cast<size_t>(form[2]));
   }
   return encodeOne(state_->toNarrow, unit);
 }
