@@ -21,6 +21,7 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
 TIMEOUT = 10.0
+OPTIONS = None  # the command line, for scenarios that need more than the console
 
 
 class Failure(Exception):
@@ -336,8 +337,25 @@ def scenario_postgres(console, log):
     expect("exit status after End", console.wait_exit(), 0)
 
 
+def scenario_installed(console, log):
+    """The installed console finds the installed library by itself and reads
+    the installed sample database, which it may not change."""
+    run_steps(console, [
+        (f"file={OPTIONS.db} mode=ro", "Open", "0", None),
+        ("select * from 商品 order by code", "Cursor", "0", None),
+        (None, "Fetch", "0", "A-001\tソース 500ml\t298\t表示価格は税込"),
+        ("delete from 商品", "Exec", "-4", None),
+    ])
+    with open(f"/proc/{console.process.pid}/maps") as maps:
+        loaded = sorted({line.split(None, 5)[-1].strip() for line in maps if line.rstrip().endswith("/libzorv.so")})
+    expect("bridge library loaded", loaded, [os.path.realpath(OPTIONS.installed)])
+    console.click("End")
+    expect("exit status after End", console.wait_exit(), 0)
+
+
 SCRIPTS = {
     "demo": [],
+    "installed": [],
     "postgres": [],
     "planted": [],
     "slow": [(0, b"slow row\0"), (7, None), (0, b"after\0"), (3, None)],
@@ -359,8 +377,13 @@ def main():
     parser.add_argument("--fake", help="test-only libzorv.so to put beside the console")
     parser.add_argument("--plant", help="library to plant in the working folder")
     parser.add_argument("--demo-db", help="script that makes the sample database in the working folder")
+    parser.add_argument("--installed", metavar="LIBRARY",
+                        help="run the console where it is, expecting it to load this libzorv.so")
+    parser.add_argument("--db", help="the sample database the installed scenario opens")
     parser.add_argument("scenario", choices=sorted(SCRIPTS))
     args = parser.parse_args()
+    global OPTIONS
+    OPTIONS = args
     if args.scenario == "postgres" and "ZORV_TEST_PGPORT" not in os.environ:
         if os.environ.get("CI") == "true":
             raise Failure("no test server: scripts/pg-start must run first")
@@ -372,7 +395,8 @@ def main():
         workdir = os.path.join(tmp, "work")
         os.mkdir(appdir)
         os.mkdir(workdir)
-        shutil.copy(args.console, appdir)
+        if not args.installed:
+            shutil.copy(args.console, appdir)
         if args.fake:
             shutil.copy(args.fake, appdir)
         script = os.path.join(tmp, "script")
@@ -387,7 +411,8 @@ def main():
             shutil.copy(args.plant, workdir)
         if args.demo_db:
             subprocess.run([args.demo_db, os.path.join(workdir, "demo.db")], check=True)
-        console = Console(os.path.join(appdir, os.path.basename(args.console)), workdir, env)
+        binary = args.console if args.installed else os.path.join(appdir, os.path.basename(args.console))
+        console = Console(binary, workdir, env)
         try:
             globals()["scenario_" + args.scenario](console, log)
         finally:
