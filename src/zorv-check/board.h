@@ -49,10 +49,21 @@ struct Region {
   uintptr_t start = 0;
   uintptr_t end = 0;
   uintptr_t guardEnd = 0;
+  uintptr_t pagesStart = 0;  // the slot's first page
+  size_t pages = 0;          // the slot's pages, the inaccessible one included
   uint8_t entry = 0;  // BridgeEntry of the call that handed it out
   bool buffer = false;
   bool revoked = false;
   char what[160] = {};  // e.g. "the buffer of ZORVfetch's 2nd call in a row"
+};
+
+// An access to an argument's pages that they refused: the argument as it was
+// then, and the call that made the access.
+struct Fault {
+  uintptr_t address = 0;
+  Region region;
+  uint8_t entry = 0;
+  char call[200] = {};
 };
 
 // Everything a child tells the checker, in memory both of them map: which
@@ -65,9 +76,12 @@ struct Board {
   std::atomic<uint32_t> inCall{0};  // 1 while a library call runs
   uint8_t entry = 0;                // BridgeEntry of the latest call
   char call[200] = {};              // what the latest call is, for a report line
-  std::atomic<uintptr_t> faultAddress{0};
+  std::atomic<uintptr_t> faultAddress{0};  // a fault outside every argument, the last one
   std::atomic<uint32_t> faulted{0};
   std::array<Region, kRegions> regions;
+  static constexpr size_t kFaults = 8;
+  std::atomic<uint32_t> faultCount{0};  // may exceed kFaults; the first ones are kept
+  std::array<Fault, kFaults> faults;
   std::array<std::array<Tally, kCheckCount>, kBridgeEntryCount> tallies;
 
   Tally& tally(BridgeEntry e, Check c) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <new>
 
@@ -105,64 +106,82 @@ std::string hexAddress(uintptr_t address) {
   return text;
 }
 
-// Turns a child that did not end well into the failure of the promise it
-// broke: a fault inside an argument's pages names that argument's promise;
-// anything else is the running call's crash or hang.
+// Names the promise an access to an argument's pages broke: touching a
+// revoked argument fails the call that handed it out; writing into live text
+// or past the buffer fails the call that did it.
+void explainFault(Tallies& total, const Fault& fault) {
+  const Region& region = fault.region;
+  const auto entry = static_cast<BridgeEntry>(fault.entry);
+  const auto owner = static_cast<BridgeEntry>(region.entry);
+  const std::string call = fault.call;
+  const std::string size = std::to_string(region.end - region.start);
+  const std::string where =
+      fault.address < region.start
+          ? std::to_string(region.start - fault.address) + " bytes before the first byte"
+          : "byte " + std::to_string(fault.address - region.start);
+  auto failed = [&](BridgeEntry e, Check c, const std::string& sentence) {
+    fail(total[static_cast<size_t>(e)][static_cast<size_t>(c)], sentence);
+  };
+  if (region.revoked) {
+    failed(owner, Check::NoKeptAddress,
+           "touched " + where + " of " + region.what + " after that call had returned, during " +
+               (owner == entry ? "its " : std::string(bridgeEntryName(entry)) + "'s ") + call);
+  } else if (region.buffer) {
+    failed(entry, Check::InsideBuffer,
+           "touched " + where + " of the buffer's " + size + "-byte copy (its NUL included), "
+           "beyond it, on its " + call);
+  } else if (fault.address >= region.start && fault.address < region.end) {
+    failed(entry, Check::TextReadOnly,
+           "wrote into its text argument (" + where + " of " + size + "), on its " + call);
+  } else {
+    failed(entry, Check::Returns,
+           "read outside its text argument (" + where + " of " + size + "), on its " + call);
+  }
+}
+
+// Turns a child that did not end well into the failure of the running call.
 void explainEnd(Tallies& total, const Board& board, const platform::ChildEnd& end, bool timedOut,
                 const Options& options) {
-  const auto entry = static_cast<BridgeEntry>(board.entry);
-  auto tally = [&](BridgeEntry e, Check c) -> Tally& {
-    return total[static_cast<size_t>(e)][static_cast<size_t>(c)];
-  };
+  Tally& returns = total[board.entry][static_cast<size_t>(Check::Returns)];
   const std::string call = board.call;
   if (timedOut) {
-    fail(tally(entry, Check::Returns), "did not return within " + seconds(options.timeoutSeconds) +
-                                           " s, on its " + call);
+    fail(returns, "did not return within " + seconds(options.timeoutSeconds) + " s, on its " + call);
+  } else if (!end.crashed && end.code == 0) {
     return;
+  } else if (!board.inCall.load()) {
+    fail(returns, "the process " + end.how + " after its " + call + " had returned");
+  } else if (end.crashed && board.faulted.load()) {
+    fail(returns, "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
+                      ", on its " + call);
+  } else {
+    fail(returns, (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call);
   }
-  if (!end.crashed && end.code == 0) return;
-  if (!board.inCall.load()) {
-    fail(tally(entry, Check::Returns), "the process " + end.how + " after its " + call + " had returned");
-    return;
-  }
-  if (end.crashed && board.faulted.load()) {
-    const uintptr_t address = board.faultAddress.load();
-    for (const Region& region : board.regions) {
-      if (address < region.start || address >= region.guardEnd) continue;
-      const auto owner = static_cast<BridgeEntry>(region.entry);
-      const std::string byte = std::to_string(address - region.start);
-      const std::string size = std::to_string(region.end - region.start);
-      if (region.revoked) {
-        fail(tally(owner, Check::NoKeptAddress),
-             "touched byte " + byte + " of " + region.what + " after that call had returned, during " +
-                 (owner == entry ? "its " : std::string(bridgeEntryName(entry)) + "'s ") + call);
-      } else if (!region.buffer && address < region.end) {
-        fail(tally(entry, Check::TextReadOnly),
-             "wrote into its text argument (byte " + byte + " of " + size + "), on its " + call);
-      } else if (!region.buffer) {
-        fail(tally(entry, Check::Returns),
-             "read past the closing NUL of its text argument (" + size + " bytes), on its " + call);
-      } else {
-        fail(tally(entry, Check::InsideBuffer),
-             "touched byte " + byte + ", past the closing NUL of the buffer's " + size +
-                 "-byte copy, on its " + call);
-      }
-      return;
-    }
-    fail(tally(entry, Check::Returns),
-         "crashed: " + end.how + " at address " + hexAddress(address) + ", on its " + call);
-    return;
-  }
-  fail(tally(entry, Check::Returns),
-       (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call);
 }
 
 Board* childBoard = nullptr;
 
-void recordFault(uintptr_t address) {
-  if (!childBoard) return;
-  childBoard->faultAddress.store(address);
-  childBoard->faulted.store(1);
+// In a child: an access to an argument's pages is recorded and let through,
+// so the run goes on; any other fault ends the child.
+bool recordFault(uintptr_t address) {
+  Board* board = childBoard;
+  if (!board) return false;
+  for (const Region& region : board->regions) {
+    if (region.pages == 0 || address < region.pagesStart || address >= region.guardEnd) continue;
+    const uint32_t n = board->faultCount.fetch_add(1);
+    if (n < Board::kFaults) {
+      Fault& fault = board->faults[n];
+      fault.address = address;
+      fault.region = region;
+      fault.entry = board->entry;
+      std::memcpy(fault.call, board->call, sizeof fault.call);
+    }
+    platform::setAccess(reinterpret_cast<void*>(region.pagesStart), region.pages,
+                        platform::Access::ReadWrite);
+    return true;
+  }
+  board->faultAddress.store(address);
+  board->faulted.store(1);
+  return false;
 }
 
 int childBody(const Scenario& scenario, const Options& options, Board& board,
@@ -261,6 +280,8 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
       }
     }
     merge(total, board);
+    const uint32_t faults = board.faultCount.load();
+    for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f) explainFault(total, board.faults[f]);
     explainEnd(total, board, child.end(), timedOut, options);
   }
 

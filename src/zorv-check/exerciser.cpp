@@ -84,6 +84,7 @@ char* Exerciser::place(std::string_view bytes, bool buffer, BridgeEntry entry,
   }
   char* const guard = slot.base + slot.pages * page;
   char* const start = guard - bytes.size();
+  platform::setAccess(guard, 1, Access::None);  // a fault may have opened it
   platform::setAccess(slot.base, slot.pages, Access::ReadWrite);
   std::memcpy(start, bytes.data(), bytes.size());
   if (!buffer) platform::setAccess(slot.base, slot.pages, Access::ReadOnly);
@@ -92,6 +93,8 @@ char* Exerciser::place(std::string_view bytes, bool buffer, BridgeEntry entry,
   region.start = reinterpret_cast<uintptr_t>(start);
   region.end = reinterpret_cast<uintptr_t>(guard);
   region.guardEnd = region.end + page;
+  region.pagesStart = reinterpret_cast<uintptr_t>(slot.base);
+  region.pages = slot.pages + 1;
   region.entry = static_cast<uint8_t>(entry);
   region.buffer = buffer;
   region.revoked = false;
@@ -115,7 +118,7 @@ void Exerciser::finish(BridgeEntry entry) {
   for (size_t i = 0; i < slots_.size(); ++i) {
     Region& region = board_.regions[i];
     if (liveSlots_[i]) {
-      platform::setAccess(slots_[i].base, slots_[i].pages, Access::None);
+      platform::setAccess(slots_[i].base, slots_[i].pages + 1, Access::None);
       region.revoked = true;
       liveSlots_[i] = false;
     } else if (region.revoked) {

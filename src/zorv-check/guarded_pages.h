@@ -18,10 +18,12 @@ void unmapPages(void* base, size_t pages);
 void setAccess(void* base, size_t pages, Access access);
 
 // Called, in the faulting thread, with the address of an access that the
-// page protection refused; the process then dies of that fault (on Windows
-// an unhandled exception ends it with the exception's code, no debugger).
-// The hook must only store plain values.
-using FaultHook = void (*)(uintptr_t address);
+// page protection refused. When the hook has made that address accessible
+// and returns true, the access runs again and the program goes on; otherwise
+// the process dies of the fault (on Windows an unhandled exception ends it
+// with the exception's code, no debugger). The hook may only store plain
+// values and call setAccess.
+using FaultHook = bool (*)(uintptr_t address);
 void onAccessFault(FaultHook hook);
 
 }  // namespace zorv::check::platform

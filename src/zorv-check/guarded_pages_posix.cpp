@@ -36,10 +36,11 @@ namespace {
 
 FaultHook faultHook = nullptr;
 
-// Records the address and returns with the default action restored, so the
-// faulting access runs again and the process dies of the signal.
+// Returning runs the faulting access again: it succeeds when the hook made
+// its page accessible; otherwise the default action is back and the process
+// dies of the signal.
 void onSignal(int signal, siginfo_t* info, void*) {
-  if (faultHook) faultHook(reinterpret_cast<uintptr_t>(info->si_addr));
+  if (faultHook && faultHook(reinterpret_cast<uintptr_t>(info->si_addr))) return;
   ::signal(signal, SIG_DFL);
 }
 

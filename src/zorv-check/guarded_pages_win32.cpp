@@ -39,13 +39,13 @@ namespace {
 
 FaultHook faultHook = nullptr;
 
-// Sees an access violation first and records its address; a library that
-// handles its own exceptions carries on.
+// Sees an access violation first: the access runs again when the hook made
+// its page accessible; otherwise the search for a handler goes on.
 LONG CALLBACK onException(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2 &&
-      faultHook) {
-    faultHook(static_cast<uintptr_t>(record->ExceptionInformation[1]));
+      faultHook && faultHook(static_cast<uintptr_t>(record->ExceptionInformation[1]))) {
+    return EXCEPTION_CONTINUE_EXECUTION;
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }
