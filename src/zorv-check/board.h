@@ -37,7 +37,7 @@ struct Tally {
   uint32_t judged = 0;  // calls that were judged and kept the promise
   uint32_t failed = 0;
   uint32_t warned = 0;
-  uint32_t longest = 0;  // the longest answer seen, in bytes
+  uint32_t longest = 0;    // the longest answer seen, in bytes
   char failure[256] = {};  // the first failure, a short sentence
   char warning[256] = {};  // the first warning
 };
@@ -51,7 +51,7 @@ struct Region {
   uintptr_t guardEnd = 0;
   uintptr_t pagesStart = 0;  // the slot's first page
   size_t pages = 0;          // the slot's pages, the inaccessible one included
-  uint8_t entry = 0;  // BridgeEntry of the call that handed it out
+  uint8_t entry = 0;         // BridgeEntry of the call that handed it out
   bool buffer = false;
   bool revoked = false;
   char what[160] = {};  // e.g. "the buffer of ZORVfetch's 2nd call in a row"
@@ -72,10 +72,10 @@ struct Fault {
 struct Board {
   static constexpr size_t kRegions = 8;
 
-  std::atomic<uint32_t> calls{0};   // library calls started
-  std::atomic<uint32_t> inCall{0};  // 1 while a library call runs
-  uint8_t entry = 0;                // BridgeEntry of the latest call
-  char call[200] = {};              // what the latest call is, for a report line
+  std::atomic<uint32_t> calls{0};          // library calls started
+  std::atomic<uint32_t> inCall{0};         // 1 while a library call runs
+  uint8_t entry = 0;                       // BridgeEntry of the latest call
+  char call[200] = {};                     // what the latest call is, for a report line
   std::atomic<uintptr_t> faultAddress{0};  // a fault outside every argument, the last one
   std::atomic<uint32_t> faulted{0};
   std::array<Region, kRegions> regions;

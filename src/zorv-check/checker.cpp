@@ -32,14 +32,15 @@ constexpr CheckInfo kChecks[] = {
     {Check::TextReadOnly, "text-read-only", takesText},
     {Check::InsideBuffer, "inside-buffer", writesAnswer},
     {Check::NulWithin, "nul-within-8192", writesAnswer},
-    {Check::NoKeptAddress, "no-kept-address", [](BridgeEntry e) { return takesText(e) || writesAnswer(e); }},
+    {Check::NoKeptAddress, "no-kept-address",
+     [](BridgeEntry e) { return takesText(e) || writesAnswer(e); }},
     {Check::Cp932, "cp932", writesAnswer},
 };
 
 // Report order: the console's buttons, then the function nothing calls.
 constexpr BridgeEntry kReportOrder[] = {
-    BridgeEntry::Login, BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,
-    BridgeEntry::MsgGet, BridgeEntry::Exec, BridgeEntry::Close, BridgeEntry::Status};
+    BridgeEntry::Login,  BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,
+    BridgeEntry::MsgGet, BridgeEntry::Exec,   BridgeEntry::Close,  BridgeEntry::Status};
 
 std::string seconds(double s) {
   char text[32];
@@ -57,20 +58,24 @@ std::string passSentence(Check check, const Tally& t, const Options& options) {
     case Check::InsideBuffer:
       return "wrote nothing past the first 8192 bytes of the buffer, on " + n + " calls";
     case Check::NulWithin:
-      return n + " answers started at the first byte with their NUL within the first 8192 bytes "
-                 "(longest " + std::to_string(t.longest) + " bytes)";
+      return n +
+             " answers started at the first byte with their NUL within the first 8192 bytes "
+             "(longest " +
+             std::to_string(t.longest) + " bytes)";
     case Check::NoKeptAddress:
       return "touched no revoked argument in " + n + " later calls";
-    case Check::Cp932: return n + " answers were whole CP932 characters";
-    default: return "";
+    case Check::Cp932:
+      return n + " answers were whole CP932 characters";
+    default:
+      return "";
   }
 }
 
 const char* notJudged(Check check) {
   return check == Check::NulWithin || check == Check::Cp932
              ? "not judged: no call that returned wrote an answer"
-             : check == Check::NoKeptAddress ? "not judged: no call followed one that returned"
-                                              : "not judged: no call returned";
+         : check == Check::NoKeptAddress ? "not judged: no call followed one that returned"
+                                         : "not judged: no call returned";
 }
 
 Line verdictLine(BridgeEntry e, const CheckInfo& info, const Tally& t, const Options& options) {
@@ -124,12 +129,14 @@ void explainFault(Tallies& total, const Fault& fault) {
   };
   if (region.revoked) {
     failed(owner, Check::NoKeptAddress,
-           "touched " + where + " of " + region.what + " after that call had returned, during " +
+           "touched " + where + " of " + region.what + ", after that call had returned, during " +
                (owner == entry ? "its " : std::string(bridgeEntryName(entry)) + "'s ") + call);
   } else if (region.buffer) {
     failed(entry, Check::InsideBuffer,
-           "touched " + where + " of the buffer's " + size + "-byte copy (its NUL included), "
-           "beyond it, on its " + call);
+           "touched " + where + " of the buffer's " + size +
+               "-byte copy (its NUL included), "
+               "beyond it, on its " +
+               call);
   } else if (fault.address >= region.start && fault.address < region.end) {
     failed(entry, Check::TextReadOnly,
            "wrote into its text argument (" + where + " of " + size + "), on its " + call);
@@ -145,7 +152,8 @@ void explainEnd(Tallies& total, const Board& board, const platform::ChildEnd& en
   Tally& returns = total[board.entry][static_cast<size_t>(Check::Returns)];
   const std::string call = board.call;
   if (timedOut) {
-    fail(returns, "did not return within " + seconds(options.timeoutSeconds) + " s, on its " + call);
+    fail(returns,
+         "did not return within " + seconds(options.timeoutSeconds) + " s, on its " + call);
   } else if (!end.crashed && end.code == 0) {
     return;
   } else if (!board.inCall.load()) {
@@ -154,7 +162,8 @@ void explainEnd(Tallies& total, const Board& board, const platform::ChildEnd& en
     fail(returns, "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
                       ", on its " + call);
   } else {
-    fail(returns, (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call);
+    fail(returns,
+         (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call);
   }
 }
 
@@ -198,8 +207,8 @@ int childBody(const Scenario& scenario, const Options& options, Board& board,
 
 // Which entries the library exports, with the reasons for those it lacks.
 // Throws BridgeFailure when the library itself cannot be loaded.
-std::array<bool, kBridgeEntryCount> lookUpEntries(BridgeBindings& bindings,
-                                                  std::array<std::string, kBridgeEntryCount>& missing) {
+std::array<bool, kBridgeEntryCount> lookUpEntries(
+    BridgeBindings& bindings, std::array<std::string, kBridgeEntryCount>& missing) {
   std::array<bool, kBridgeEntryCount> exported{};
   for (size_t e = 0; e < kBridgeEntryCount; ++e) {
     try {
@@ -261,8 +270,8 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
     platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
     Board& board = *new (memory.data()) Board();
     childArguments[1] = std::to_string(i) + ":" + memory.name();
-    platform::ChildProcess child(
-        [&] { return childBody(runs[i], options, board, *bindings); }, childArguments);
+    platform::ChildProcess child([&] { return childBody(runs[i], options, board, *bindings); },
+                                 childArguments);
     uint32_t seen = 0;
     auto lastStart = std::chrono::steady_clock::now();
     bool timedOut = false;
@@ -281,7 +290,8 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
     }
     merge(total, board);
     const uint32_t faults = board.faultCount.load();
-    for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f) explainFault(total, board.faults[f]);
+    for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f)
+      explainFault(total, board.faults[f]);
     explainEnd(total, board, child.end(), timedOut, options);
   }
 
@@ -290,15 +300,17 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
     const size_t i = static_cast<size_t>(e);
     const std::string name = bridgeEntryName(e);
     if (!exported[i]) {
-      lines.push_back({e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
-                       e == BridgeEntry::Status
-                           ? "is not exported; nothing calls it, so the console works without it"
-                           : "is not exported (" + missing[i] + "); the console fails at its button"});
+      lines.push_back(
+          {e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
+           e == BridgeEntry::Status
+               ? "is not exported; nothing calls it, so the console works without it"
+               : "is not exported (" + missing[i] + "); the console fails at its button"});
       continue;
     }
     lines.push_back({Verdict::Pass, name, "exported", "is exported under exactly this name"});
     for (const CheckInfo& info : kChecks) {
-      if (info.applies(e)) lines.push_back(verdictLine(e, info, total[i][static_cast<size_t>(info.check)], options));
+      if (info.applies(e))
+        lines.push_back(verdictLine(e, info, total[i][static_cast<size_t>(info.check)], options));
     }
   }
 
@@ -309,8 +321,10 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
   }
   std::printf("%s\n", summaryLine(lines).c_str());
   std::fflush(stdout);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (!options.junitPath.empty() && !writeJUnit(options.junitPath, options.library, lines, elapsed)) {
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (!options.junitPath.empty() &&
+      !writeJUnit(options.junitPath, options.library, lines, elapsed)) {
     std::fprintf(stderr, "zorv-check: cannot write %s\n", options.junitPath.c_str());
     return 2;
   }

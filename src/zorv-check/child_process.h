@@ -63,7 +63,7 @@ class ChildProcess {
   const ChildEnd& end() const { return end_; }
 
  private:
-  long long id_ = 0;       // process id
+  long long id_ = 0;        // process id
   void* handle_ = nullptr;  // process handle where the platform has one
   bool running_ = false;
   ChildEnd end_;

@@ -1,5 +1,3 @@
-#include "child_process.h"
-
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -10,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "child_process.h"
 
 namespace zorv::check::platform {
 
@@ -77,8 +77,8 @@ bool ChildProcess::wait(int milliseconds) {
       if (WIFSIGNALED(status)) {
         end_.crashed = true;
         end_.code = WTERMSIG(status);
-        end_.how = "died of signal " + std::to_string(end_.code) + " (" +
-                   strsignal(end_.code) + ")";
+        end_.how =
+            "died of signal " + std::to_string(end_.code) + " (" + strsignal(end_.code) + ")";
       } else {
         end_.code = WEXITSTATUS(status);
         end_.how = "exited with status " + std::to_string(end_.code);

@@ -1,11 +1,11 @@
-#include "child_process.h"
-
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+
+#include "child_process.h"
 
 namespace zorv::check::platform {
 
@@ -18,8 +18,8 @@ namespace {
 
 std::wstring wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
@@ -74,11 +74,12 @@ std::vector<std::string> commandLine(int, char**) {
 
 SharedMemory SharedMemory::create(size_t bytes) {
   static std::atomic<unsigned> serial{0};
-  const std::string name = "Local\\zorv-check-" + std::to_string(GetCurrentProcessId()) + "-" +
-                           std::to_string(serial++);
-  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                      static_cast<DWORD>(static_cast<unsigned long long>(bytes) >> 32),
-                                      static_cast<DWORD>(bytes), wide(name).c_str());
+  const std::string name =
+      "Local\\zorv-check-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
+  HANDLE mapping =
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                         static_cast<DWORD>(static_cast<unsigned long long>(bytes) >> 32),
+                         static_cast<DWORD>(bytes), wide(name).c_str());
   if (!mapping) fail("CreateFileMappingW");
   void* data = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, bytes);
   if (!data) fail("MapViewOfFile");
@@ -94,7 +95,9 @@ SharedMemory SharedMemory::open(const std::string& name, size_t bytes) {
 }
 
 SharedMemory::SharedMemory(SharedMemory&& other) noexcept
-    : data_(other.data_), bytes_(other.bytes_), name_(std::move(other.name_)),
+    : data_(other.data_),
+      bytes_(other.bytes_),
+      name_(std::move(other.name_)),
       handle_(other.handle_) {
   other.data_ = nullptr;
   other.handle_ = nullptr;
@@ -149,7 +152,8 @@ bool ChildProcess::wait(int milliseconds) {
   // exit status does.
   end_.crashed = (status & 0xC0000000u) == 0xC0000000u;
   char text[64];
-  std::snprintf(text, sizeof text, end_.crashed ? "ended with exception 0x%08lX" : "exited with status %lu",
+  std::snprintf(text, sizeof text,
+                end_.crashed ? "ended with exception 0x%08lX" : "exited with status %lu",
                 static_cast<unsigned long>(status));
   end_.how = text;
   return true;

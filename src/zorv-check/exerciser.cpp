@@ -58,8 +58,7 @@ std::string cp932Flaw(std::string_view answer) {
   return {};
 }
 
-Exerciser::Exerciser(Board& board, BridgeBindings& bindings)
-    : board_(board), bindings_(bindings) {}
+Exerciser::Exerciser(Board& board, BridgeBindings& bindings) : board_(board), bindings_(bindings) {}
 
 Exerciser::~Exerciser() {
   for (Slot& slot : slots_) {
@@ -133,8 +132,8 @@ void Exerciser::finish(BridgeEntry entry) {
 }
 
 template <typename Call>
-ResultCode Exerciser::textCall(BridgeEntry entry, const std::string& text,
-                               const std::string& stage, Call&& call) {
+ResultCode Exerciser::textCall(BridgeEntry entry, const std::string& text, const std::string& stage,
+                               Call&& call) {
   const NarrowCopy copy = narrowCopy(utf16FromUtf8(text));
   const char* argument = place(std::string_view(copy.data(), copy.length() + 1), false, entry,
                                "the text argument of its " + stage);
@@ -164,8 +163,8 @@ void Exerciser::judgeAnswer(BridgeEntry entry, std::string_view before, std::str
                             const std::string& stage) {
   lastChanged_ = before != after;
   const std::string on = ", on its " + stage;
-  const std::string copyBytes = " (the copy holds " + std::to_string(before.size() - 1) +
-                                " bytes and its NUL)";
+  const std::string copyBytes =
+      " (the copy holds " + std::to_string(before.size() - 1) + " bytes and its NUL)";
   size_t past = kAnswerBytes;
   while (past < after.size() && after[past] == before[past]) ++past;
   Tally& inside = board_.tally(entry, Check::InsideBuffer);
@@ -225,9 +224,12 @@ ResultCode Exerciser::answer(BridgeEntry entry, const std::string& stage) {
   return exchange(entry, stage, [&](char* buffer) {
     begin(entry, stage);
     switch (entry) {
-      case BridgeEntry::Fetch: return bridge::callFetch(bindings_, buffer);
-      case BridgeEntry::MsgGet: return bridge::callMsgGet(bindings_, buffer);
-      default: return bridge::callFNames(bindings_, buffer);
+      case BridgeEntry::Fetch:
+        return bridge::callFetch(bindings_, buffer);
+      case BridgeEntry::MsgGet:
+        return bridge::callMsgGet(bindings_, buffer);
+      default:
+        return bridge::callFNames(bindings_, buffer);
     }
   });
 }

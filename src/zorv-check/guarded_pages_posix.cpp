@@ -1,11 +1,11 @@
-#include "guarded_pages.h"
-
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "guarded_pages.h"
 
 namespace zorv::check::platform {
 

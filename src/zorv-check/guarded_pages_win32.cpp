@@ -1,9 +1,9 @@
-#include "guarded_pages.h"
-
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "guarded_pages.h"
 
 namespace zorv::check::platform {
 

@@ -18,8 +18,8 @@ struct Options {
   // The text of a call made before any Open: what the console passes with
   // an empty input box unless the command line gave one.
   std::string loginText() const { return connect.value_or(""); }
-  std::string statementText() const { return query.value_or(execs.empty() ? "" : execs.front()); }
-  std::string execText() const { return execs.empty() ? query.value_or("") : execs.front(); }
+  std::string statementText() const { return query.value_or(""); }
+  std::string execText() const { return execs.empty() ? "" : execs.front(); }
 };
 
 inline constexpr const char* kUsage =

@@ -7,7 +7,9 @@ namespace zorv::check {
 
 namespace {
 
-const char* word(Verdict v) { return v == Verdict::Pass ? "PASS" : v == Verdict::Fail ? "FAIL" : "WARN"; }
+const char* word(Verdict v) {
+  return v == Verdict::Pass ? "PASS" : v == Verdict::Fail ? "FAIL" : "WARN";
+}
 
 size_t count(const std::vector<Line>& lines, Verdict v) {
   size_t n = 0;
@@ -19,10 +21,18 @@ std::string xml(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         // Control characters are not allowed in XML 1.0.
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
@@ -48,8 +58,8 @@ std::string summaryLine(const std::vector<Line>& lines) {
          std::to_string(count(lines, Verdict::Warn)) + " warned";
 }
 
-bool writeJUnit(const std::string& path, const std::string& library,
-                const std::vector<Line>& lines, double seconds) {
+bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
+                double seconds) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
   char time[32];

@@ -21,7 +21,7 @@ std::string textLine(const Line& line);
 std::string summaryLine(const std::vector<Line>& lines);
 // JUnit XML of the lines: one test case a line, a failure for FAIL, the
 // sentence as standard output for PASS and WARN. False when it cannot be written.
-bool writeJUnit(const std::string& path, const std::string& library,
-                const std::vector<Line>& lines, double seconds);
+bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
+                double seconds);
 
 }  // namespace zorv::check

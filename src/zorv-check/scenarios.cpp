@@ -6,8 +6,8 @@ namespace zorv::check {
 
 namespace {
 
-constexpr BridgeEntry kCalled[] = {BridgeEntry::Login,  BridgeEntry::Close,  BridgeEntry::Cursor,
-                                   BridgeEntry::Fetch,  BridgeEntry::MsgGet, BridgeEntry::Exec,
+constexpr BridgeEntry kCalled[] = {BridgeEntry::Login, BridgeEntry::Close,  BridgeEntry::Cursor,
+                                   BridgeEntry::Fetch, BridgeEntry::MsgGet, BridgeEntry::Exec,
                                    BridgeEntry::FNames};
 constexpr long kMaxRows = 100000;
 
@@ -31,42 +31,51 @@ class Run {
 
   ResultCode call(BridgeEntry e, const std::string& stage) {
     switch (e) {
-      case BridgeEntry::Login: return x_.login(options_.loginText(), stage);
-      case BridgeEntry::Close: return x_.close(stage);
-      case BridgeEntry::Cursor: return x_.cursor(options_.statementText(), stage);
-      case BridgeEntry::Exec: return x_.exec(options_.execText(), stage);
-      default: return x_.answer(e, stage);
+      case BridgeEntry::Login:
+        return x_.login(options_.loginText(), stage);
+      case BridgeEntry::Close:
+        return x_.close(stage);
+      case BridgeEntry::Cursor:
+        return x_.cursor(options_.statementText(), stage);
+      case BridgeEntry::Exec:
+        return x_.exec(options_.execText(), stage);
+      default:
+        return x_.answer(e, stage);
     }
   }
 
   void alone(BridgeEntry e) {
     const bool answers = writesAnswer(e);
-    call(e, answers ? "1st call, before any Open, on the console's first buffer (8192 NULs)"
+    call(e, answers ? "1st call, before any Open (on 8192 NULs, the console's first buffer)"
                     : "1st call, before any Open");
     call(e, "2nd call in a row");
     if (answers) {
       x_.buffer().store(u"");
-      call(e, "3rd call, on a buffer of 8192 blanks");
+      call(e, "3rd call (on 8192 blanks)");
     }
     if (e != BridgeEntry::Close && has(BridgeEntry::Close)) {
       x_.close(std::string("call between two calls of ") + bridgeEntryName(e));
     }
     if (answers) x_.buffer().store(afterDoubleByteAnswer());
-    call(e, answers ? "call after Close, on a buffer after a long double-byte answer "
-                      "(a 12287-byte copy)"
+    call(e, answers ? "call after Close (on a 12287-byte copy, as after a long double-byte "
+                      "answer)"
                     : "call after Close");
   }
 
   void session() {
     x_.login(*options_.connect, "call in the session: Open with the --connect text");
     if (options_.query) {
-      if (has(BridgeEntry::Cursor)) x_.cursor(*options_.query, "call in the session: Cursor with the --query text");
-      if (has(BridgeEntry::FNames)) x_.answer(BridgeEntry::FNames, "call in the session: Header after Cursor");
+      if (has(BridgeEntry::Cursor))
+        x_.cursor(*options_.query, "call in the session: Cursor with the --query text");
+      if (has(BridgeEntry::FNames))
+        x_.answer(BridgeEntry::FNames, "call in the session: Header after Cursor");
       if (has(BridgeEntry::Fetch)) fetchAll();
-      if (has(BridgeEntry::MsgGet)) x_.answer(BridgeEntry::MsgGet, "call in the session: MsgGet after the fetches");
+      if (has(BridgeEntry::MsgGet))
+        x_.answer(BridgeEntry::MsgGet, "call in the session: MsgGet after the fetches");
     }
     for (size_t i = 0; i < options_.execs.size() && has(BridgeEntry::Exec); ++i) {
-      x_.exec(options_.execs[i], "call in the session: Exec of --exec text " + std::to_string(i + 1));
+      x_.exec(options_.execs[i],
+              "call in the session: Exec of --exec text " + std::to_string(i + 1));
     }
     if (has(BridgeEntry::Close)) x_.close("call in the session: Close");
   }

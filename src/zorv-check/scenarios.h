@@ -19,7 +19,8 @@ struct Scenario {
 };
 
 // The children to run, in order; functions the library lacks are left out.
-std::vector<Scenario> scenarios(const Options& options, const std::array<bool, kBridgeEntryCount>& exported);
+std::vector<Scenario> scenarios(const Options& options,
+                                const std::array<bool, kBridgeEntryCount>& exported);
 
 // The body of a child: makes the scenario's calls, judging each on `board`.
 // Returns the child's exit status, 0 when every call returned.

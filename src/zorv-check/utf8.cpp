@@ -12,8 +12,12 @@ std::u16string utf16FromUtf8(std::string_view utf8) {
   while (i < n) {
     const uint8_t lead = in[i];
     // Bytes after the lead; 4 marks a byte no character starts with.
-    const size_t extra = lead < 0x80 ? 0 : lead < 0xC2 ? 4 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2
-                         : lead < 0xF5 ? 3 : 4;
+    const size_t extra = lead < 0x80   ? 0
+                         : lead < 0xC2 ? 4
+                         : lead < 0xE0 ? 1
+                         : lead < 0xF0 ? 2
+                         : lead < 0xF5 ? 3
+                                       : 4;
     uint32_t code = lead & (0x7Fu >> extra);
     bool whole = extra < 4 && i + extra < n;
     for (size_t k = 1; whole && k <= extra; ++k) {
