@@ -8,11 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#ifdef _WIN32
-#define FAKE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "fake_export.h"
 
 namespace {
 
