@@ -21,6 +21,8 @@ enum class Break {
   Crash,         // ZORVlogin dereferences a null pointer
   Hang,          // ZORVmsgget never returns
   CutCharacter,  // ZORVmsgget's answer ends after the lead byte of a double-byte character
+  KeepsText,     // ZORVlogin keeps its connection text and compares the next one with it
+  LongAnswer,    // ZORVmsgget writes a 9000-byte message whole, uncut
 };
 
 #ifndef FAKE_BREAK
@@ -40,10 +42,15 @@ int32_t answer(char* buffer, const char* text) {
 
 }  // namespace
 
-FAKE_EXPORT int32_t ZORVlogin(const char*) {
+FAKE_EXPORT int32_t ZORVlogin(const char* connection) {
   if constexpr (kBreak == Break::Crash) {
     volatile int* nowhere = nullptr;
     *nowhere = 1;
+  }
+  if constexpr (kBreak == Break::KeepsText) {
+    static const char* previous = nullptr;
+    if (previous && std::strcmp(previous, connection) == 0 && connected) return 0;
+    previous = connection;
   }
   connected = true;
   return 0;
@@ -80,6 +87,11 @@ FAKE_EXPORT int32_t ZORVmsgget(char* buffer) {
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
   if constexpr (kBreak == Break::CutCharacter) return answer(buffer, "message \x95");
+  if constexpr (kBreak == Break::LongAnswer) {
+    std::memset(buffer, 'm', 9000);
+    buffer[9000] = '\0';
+    return 0;
+  }
   return answer(buffer, connected ? "connected" : "not connected");
 }
 
