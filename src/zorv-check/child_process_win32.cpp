@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose types it needs.
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
