@@ -222,10 +222,6 @@ std::array<bool, kBridgeEntryCount> lookUpEntries(
   return exported;
 }
 
-std::string loadFailure(const std::string& library, const std::string& reason) {
-  return "zorv-check: cannot load " + library + ": " + reason;
-}
-
 }  // namespace
 
 std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::string& error) {
@@ -242,60 +238,77 @@ std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::str
   return std::make_unique<BridgeBindings>(path.parent_path(), path.filename().string());
 }
 
-int runChecks(const Options& options, const std::vector<std::string>& arguments) {
-  const auto started = std::chrono::steady_clock::now();
-  std::string error;
-  std::unique_ptr<BridgeBindings> bindings = bindingsFor(options.library, error);
-  if (!bindings) {
-    std::fprintf(stderr, "%s\n", loadFailure(options.library, error).c_str());
-    return 2;
-  }
+namespace {
 
-  std::vector<Line> lines;
-  std::array<std::string, kBridgeEntryCount> missing;
-  std::array<bool, kBridgeEntryCount> exported{};
-  try {
-    exported = lookUpEntries(*bindings, missing);
-  } catch (const BridgeFailure& failure) {
-    std::fprintf(stderr, "%s\n", loadFailure(options.library, failure.reason()).c_str());
-    return 2;
-  }
+// The child's arguments: the hidden one, what it is to do, the checker's own.
+std::vector<std::string> childArguments(const std::string& task,
+                                        const std::vector<std::string>& arguments) {
+  std::vector<std::string> out{kChildArgument, task};
+  out.insert(out.end(), arguments.begin(), arguments.end());
+  return out;
+}
 
-  Tallies total{};
-  std::vector<std::string> childArguments{kChildArgument, ""};
-  childArguments.insert(childArguments.end(), arguments.begin(), arguments.end());
-  const std::vector<Scenario> runs = scenarios(options, exported);
+// Loading runs the library's own start-up code, so it is tried in a child
+// first: a library that crashes or hangs while loading cannot take the
+// checker with it. Returns why the library cannot be used, or nothing.
+std::string tryLoading(const Options& options, const std::vector<std::string>& arguments,
+                       BridgeBindings& bindings) {
+  platform::ChildProcess child(
+      [&] {
+        platform::onAccessFault(recordFault);  // no debugger or dialog on a crash
+        std::array<std::string, kBridgeEntryCount> missing;
+        try {
+          lookUpEntries(bindings, missing);
+          return 0;
+        } catch (const BridgeFailure&) {
+          return 2;
+        }
+      },
+      childArguments(kLoadTask, arguments));
+  if (!child.wait(static_cast<int>(options.timeoutSeconds * 1000))) {
+    child.kill();
+    return "loading it did not end within " + seconds(options.timeoutSeconds) + " s";
+  }
+  return child.end().crashed ? "loading it " + child.end().how : "";
+}
+
+// Runs one scenario's child to its end, within the time limit of each call,
+// and adds what it found to `total`.
+void runChild(size_t index, const Scenario& scenario, const Options& options,
+              const std::vector<std::string>& arguments, BridgeBindings& bindings, Tallies& total) {
+  platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
+  Board& board = *new (memory.data()) Board();
+  platform::ChildProcess child(
+      [&] { return childBody(scenario, options, board, bindings); },
+      childArguments(std::to_string(index) + ":" + memory.name(), arguments));
   const auto limit = std::chrono::duration<double>(options.timeoutSeconds);
-  for (size_t i = 0; i < runs.size(); ++i) {
-    platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
-    Board& board = *new (memory.data()) Board();
-    childArguments[1] = std::to_string(i) + ":" + memory.name();
-    platform::ChildProcess child([&] { return childBody(runs[i], options, board, *bindings); },
-                                 childArguments);
-    uint32_t seen = 0;
-    auto lastStart = std::chrono::steady_clock::now();
-    bool timedOut = false;
-    while (!child.wait(20)) {
-      const uint32_t calls = board.calls.load();
-      const auto now = std::chrono::steady_clock::now();
-      if (calls != seen) {
-        seen = calls;
-        lastStart = now;
-      } else if (board.inCall.load() && now - lastStart > limit) {
-        child.kill();
-        child.wait(60000);
-        timedOut = true;
-        break;
-      }
+  uint32_t seen = 0;
+  auto lastStart = std::chrono::steady_clock::now();
+  bool timedOut = false;
+  while (!child.wait(20)) {
+    const uint32_t calls = board.calls.load();
+    const auto now = std::chrono::steady_clock::now();
+    if (calls != seen) {
+      seen = calls;
+      lastStart = now;
+    } else if (board.inCall.load() && now - lastStart > limit) {
+      child.kill();
+      child.wait(60000);
+      timedOut = true;
+      break;
     }
-    merge(total, board);
-    const uint32_t faults = board.faultCount.load();
-    for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f)
-      explainFault(total, board.faults[f]);
-    explainEnd(total, board, child.end(), timedOut, options);
   }
+  merge(total, board);
+  const uint32_t faults = board.faultCount.load();
+  for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f) explainFault(total, board.faults[f]);
+  explainEnd(total, board, child.end(), timedOut, options);
+}
 
-  lines.push_back({Verdict::Pass, "library", "loads", "loaded " + options.library});
+std::vector<Line> reportLines(const Options& options,
+                              const std::array<bool, kBridgeEntryCount>& exported,
+                              const std::array<std::string, kBridgeEntryCount>& missing,
+                              const Tallies& total) {
+  std::vector<Line> lines{{Verdict::Pass, "library", "loads", "loaded " + options.library}};
   for (BridgeEntry e : kReportOrder) {
     const size_t i = static_cast<size_t>(e);
     const std::string name = bridgeEntryName(e);
@@ -309,11 +322,42 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
     }
     lines.push_back({Verdict::Pass, name, "exported", "is exported under exactly this name"});
     for (const CheckInfo& info : kChecks) {
-      if (info.applies(e))
+      if (info.applies(e)) {
         lines.push_back(verdictLine(e, info, total[i][static_cast<size_t>(info.check)], options));
+      }
     }
   }
+  return lines;
+}
 
+}  // namespace
+
+int runChecks(const Options& options, const std::vector<std::string>& arguments) {
+  const auto started = std::chrono::steady_clock::now();
+  std::string error;
+  std::unique_ptr<BridgeBindings> bindings = bindingsFor(options.library, error);
+  if (bindings) error = tryLoading(options, arguments, *bindings);
+  std::array<std::string, kBridgeEntryCount> missing;
+  std::array<bool, kBridgeEntryCount> exported{};
+  if (error.empty() && bindings) {
+    try {
+      exported = lookUpEntries(*bindings, missing);
+    } catch (const BridgeFailure& failure) {
+      error = failure.reason();
+    }
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "zorv-check: cannot load %s: %s\n", options.library.c_str(),
+                 error.c_str());
+    return 2;
+  }
+
+  Tallies total{};
+  const std::vector<Scenario> runs = scenarios(options, exported);
+  for (size_t i = 0; i < runs.size(); ++i)
+    runChild(i, runs[i], options, arguments, *bindings, total);
+
+  const std::vector<Line> lines = reportLines(options, exported, missing, total);
   bool failed = false;
   for (const Line& line : lines) {
     std::printf("%s\n", textLine(line).c_str());
@@ -332,11 +376,9 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
 }
 
 int runChildProcess(const std::vector<std::string>& arguments) {
-  // "SCENARIO:MEMORY", then the checker's own arguments.
+  // kLoadTask or "SCENARIO:MEMORY", then the checker's own arguments.
   if (arguments.empty()) return 2;
-  const size_t colon = arguments[0].find(':');
-  if (colon == std::string::npos) return 2;
-  const size_t index = std::stoul(arguments[0].substr(0, colon));
+  platform::onAccessFault(recordFault);
   std::string error;
   const auto options =
       parseOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()), error);
@@ -344,7 +386,17 @@ int runChildProcess(const std::vector<std::string>& arguments) {
   std::unique_ptr<BridgeBindings> bindings = bindingsFor(options->library, error);
   if (!bindings) return 2;
   std::array<std::string, kBridgeEntryCount> missing;
-  const std::vector<Scenario> runs = scenarios(*options, lookUpEntries(*bindings, missing));
+  std::array<bool, kBridgeEntryCount> exported{};
+  try {
+    exported = lookUpEntries(*bindings, missing);
+  } catch (const BridgeFailure&) {
+    return 2;
+  }
+  if (arguments[0] == kLoadTask) return 0;
+  const size_t colon = arguments[0].find(':');
+  if (colon == std::string::npos) return 2;
+  const size_t index = std::stoul(arguments[0].substr(0, colon));
+  const std::vector<Scenario> runs = scenarios(*options, exported);
   if (index >= runs.size()) return 2;
   platform::SharedMemory memory =
       platform::SharedMemory::open(arguments[0].substr(colon + 1), sizeof(Board));

@@ -11,6 +11,8 @@ namespace zorv::check {
 
 // The argument that makes a checker started by itself run one child.
 inline constexpr const char* kChildArgument = "--zorv-check-child";
+// The task of a child that only loads the library and looks its entries up.
+inline constexpr const char* kLoadTask = "load";
 
 // Bindings to LIBRARY as the console would make them: a path is loaded from
 // exactly that file; a bare name is looked for beside this executable, then
@@ -25,7 +27,8 @@ std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::str
 int runChecks(const Options& options, const std::vector<std::string>& arguments);
 
 // The body of a child started afresh with kChildArgument: `arguments`
-// after that one are "SCENARIO:MEMORY" and then the checker's own.
+// after that one are the task (kLoadTask, or "SCENARIO:MEMORY") and then
+// the checker's own.
 int runChildProcess(const std::vector<std::string>& arguments);
 
 }  // namespace zorv::check

@@ -23,6 +23,7 @@ enum class Break {
   CutCharacter,  // ZORVmsgget's answer ends after the lead byte of a double-byte character
   KeepsText,     // ZORVlogin keeps its connection text and compares the next one with it
   LongAnswer,    // ZORVmsgget writes a 9000-byte message whole, uncut
+  CrashOnLoad,   // the library's start-up code dereferences a null pointer
 };
 
 #ifndef FAKE_BREAK
@@ -35,6 +36,18 @@ constexpr size_t kBufferBytes = 8192;
 bool connected = false;
 int rowsLeft = 0;
 
+void crash() {
+  volatile int* volatile nowhere = nullptr;  // opaque, so the store is made
+  *nowhere = 1;
+}
+
+// Runs when the library is loaded.
+struct StartUp {
+  StartUp() {
+    if constexpr (kBreak == Break::CrashOnLoad) crash();
+  }
+} startUp;
+
 int32_t answer(char* buffer, const char* text) {
   std::memcpy(buffer, text, std::strlen(text) + 1);
   return 0;
@@ -43,10 +56,7 @@ int32_t answer(char* buffer, const char* text) {
 }  // namespace
 
 FAKE_EXPORT int32_t ZORVlogin(const char* connection) {
-  if constexpr (kBreak == Break::Crash) {
-    volatile int* nowhere = nullptr;
-    *nowhere = 1;
-  }
+  if constexpr (kBreak == Break::Crash) crash();
   if constexpr (kBreak == Break::KeepsText) {
     static const char* previous = nullptr;
     if (previous && std::strcmp(previous, connection) == 0 && connected) return 0;
