@@ -3,7 +3,8 @@
 #   STATUS: the exit status expected;
 #   FAILS, WARNS: "FUNCTION check" items, exactly the FAIL and WARN lines expected;
 #   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added.
-# With status 2 the one line on standard error must start "zorv-check: ".
+# With status 2 the one line on standard error must start "zorv-check: " and
+# match REASON.
 set(args ${ARGS})
 if(PG)
   if(NOT DEFINED ENV{ZORV_TEST_PGPORT})
@@ -44,8 +45,8 @@ endif()
 if(NOT "${warns}" STREQUAL "${WARNS}")
   list(APPEND problems "WARN lines [${warns}], expected [${WARNS}]")
 endif()
-if(STATUS EQUAL 2 AND NOT err MATCHES "^zorv-check: [^\n]+\n$")
-  list(APPEND problems "standard error is not one line starting \"zorv-check: \"")
+if(STATUS EQUAL 2 AND NOT (err MATCHES "^zorv-check: [^\n]+\n$" AND err MATCHES "${REASON}"))
+  list(APPEND problems "standard error is not one line starting \"zorv-check: \" saying ${REASON}")
 endif()
 if(problems)
   string(REPLACE ";" "\n  " problems "${problems}")
