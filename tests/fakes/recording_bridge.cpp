@@ -21,12 +21,7 @@
 #include <thread>
 #include <vector>
 
-// Exported under its plain C name, as the bridge library's entries are.
-#ifdef _WIN32
-#define FAKE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "fake_export.h"
 
 namespace {
 

@@ -16,10 +16,12 @@ constexpr std::array<const char*, kBridgeEntryCount> kEntryNames = {
     "ZORVmsgget", "ZORVexec", "ZORVstatus", "ZORVfnames"};
 }  // namespace
 
-BridgeBindings::BridgeBindings(std::filesystem::path preferredFolder)
-    : preferredFolder_(std::move(preferredFolder)) {
+const char* bridgeEntryName(BridgeEntry entry) { return kEntryNames[static_cast<size_t>(entry)]; }
+
+BridgeBindings::BridgeBindings(std::filesystem::path preferredFolder, std::string libraryFileName)
+    : preferredFolder_(std::move(preferredFolder)), libraryFileName_(std::move(libraryFileName)) {
   for (size_t i = 0; i < kBridgeEntryCount; ++i) {
-    records_[i] = BridgeBinding{platform::kBridgeLibraryFileName, kEntryNames[i]};
+    records_[i] = BridgeBinding{libraryFileName_.c_str(), kEntryNames[i]};
   }
 }
 

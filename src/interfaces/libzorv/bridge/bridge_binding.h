@@ -33,6 +33,9 @@ class BridgeFailure : public std::runtime_error {
 enum class BridgeEntry { Login, Close, Cursor, Fetch, MsgGet, Exec, Status, FNames };
 inline constexpr size_t kBridgeEntryCount = 8;
 
+// The exported name of an entry, e.g. "ZORVfetch".
+const char* bridgeEntryName(BridgeEntry entry);
+
 // The binding of one bridge function: empty until its first call, then kept
 // for the whole run; the entry address never changes once set.
 struct BridgeBinding {
@@ -45,10 +48,14 @@ struct BridgeBinding {
 
 // The eight bindings to one bridge library file, which is looked for in
 // `preferredFolder` first and then by the system loader's default search.
-// Used from one thread; needs no lock.
+// The file is the platform's bridge library name unless `libraryFileName`
+// names another one. Used from one thread; needs no lock.
 class BridgeBindings {
  public:
-  explicit BridgeBindings(std::filesystem::path preferredFolder);
+  explicit BridgeBindings(std::filesystem::path preferredFolder,
+                          std::string libraryFileName = platform::kBridgeLibraryFileName);
+  BridgeBindings(const BridgeBindings&) = delete;
+  BridgeBindings& operator=(const BridgeBindings&) = delete;
 
   // The entry's address; the first call loads the library if it is not
   // loaded yet and looks the entry up. Throws BridgeFailure, binding nothing.
@@ -61,6 +68,7 @@ class BridgeBindings {
 
  private:
   std::filesystem::path preferredFolder_;
+  std::string libraryFileName_;  // the text every record's libraryName points to
   platform::LibraryHandle library_ = nullptr;
   std::array<BridgeBinding, kBridgeEntryCount> records_;
 };

@@ -1,0 +1,406 @@
+#include "checker.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "child_process.h"
+#include "guarded_pages.h"
+#include "report.h"
+#include "scenarios.h"
+
+namespace zorv::check {
+
+namespace {
+
+using Tallies = std::array<std::array<Tally, kCheckCount>, kBridgeEntryCount>;
+
+// The checks in report order, and the functions each applies to.
+struct CheckInfo {
+  Check check;
+  const char* name;
+  bool (*applies)(BridgeEntry);
+};
+
+bool called(BridgeEntry e) { return e != BridgeEntry::Status; }
+
+constexpr CheckInfo kChecks[] = {
+    {Check::Returns, "returns", called},
+    {Check::TextReadOnly, "text-read-only", takesText},
+    {Check::InsideBuffer, "inside-buffer", writesAnswer},
+    {Check::NulWithin, "nul-within-8192", writesAnswer},
+    {Check::NoKeptAddress, "no-kept-address",
+     [](BridgeEntry e) { return takesText(e) || writesAnswer(e); }},
+    {Check::Cp932, "cp932", writesAnswer},
+};
+
+// Report order: the console's buttons, then the function nothing calls.
+constexpr BridgeEntry kReportOrder[] = {
+    BridgeEntry::Login,  BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,
+    BridgeEntry::MsgGet, BridgeEntry::Exec,   BridgeEntry::Close,  BridgeEntry::Status};
+
+std::string seconds(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", s);
+  return text;
+}
+
+std::string passSentence(Check check, const Tally& t, const Options& options) {
+  const std::string n = std::to_string(t.judged);
+  switch (check) {
+    case Check::Returns:
+      return "returned from all " + n + " calls within " + seconds(options.timeoutSeconds) + " s";
+    case Check::TextReadOnly:
+      return "only read its text argument, laid in read-only pages, on " + n + " calls";
+    case Check::InsideBuffer:
+      return "wrote nothing past the first 8192 bytes of the buffer, on " + n + " calls";
+    case Check::NulWithin:
+      return n +
+             " answers started at the first byte with their NUL within the first 8192 bytes "
+             "(longest " +
+             std::to_string(t.longest) + " bytes)";
+    case Check::NoKeptAddress:
+      return "touched no revoked argument in " + n + " later calls";
+    case Check::Cp932:
+      return n + " answers were whole CP932 characters";
+    default:
+      return "";
+  }
+}
+
+const char* notJudged(Check check) {
+  return check == Check::NulWithin || check == Check::Cp932
+             ? "not judged: no call that returned wrote an answer"
+         : check == Check::NoKeptAddress ? "not judged: no call followed one that returned"
+                                         : "not judged: no call returned";
+}
+
+Line verdictLine(BridgeEntry e, const CheckInfo& info, const Tally& t, const Options& options) {
+  const std::string function = bridgeEntryName(e);
+  if (t.failed > 0) {
+    std::string sentence = t.failure;
+    if (t.failed > 1) sentence += " (and " + std::to_string(t.failed - 1) + " more)";
+    return {Verdict::Fail, function, info.name, sentence};
+  }
+  if (t.warned > 0) return {Verdict::Warn, function, info.name, t.warning};
+  if (t.judged == 0) return {Verdict::Warn, function, info.name, notJudged(info.check)};
+  return {Verdict::Pass, function, info.name, passSentence(info.check, t, options)};
+}
+
+void merge(Tallies& total, const Board& board) {
+  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
+    for (size_t c = 0; c < kCheckCount; ++c) {
+      Tally& to = total[e][c];
+      const Tally& from = board.tallies[e][c];
+      to.judged += from.judged;
+      if (from.failed && !to.failed) setText(to.failure, from.failure);
+      if (from.warned && !to.warned) setText(to.warning, from.warning);
+      to.failed += from.failed;
+      to.warned += from.warned;
+      if (from.longest > to.longest) to.longest = from.longest;
+    }
+  }
+}
+
+std::string hexAddress(uintptr_t address) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%" PRIxPTR, address);
+  return text;
+}
+
+// Names the promise an access to an argument's pages broke: touching a
+// revoked argument fails the call that handed it out; writing into live text
+// or past the buffer fails the call that did it.
+void explainFault(Tallies& total, const Fault& fault) {
+  const Region& region = fault.region;
+  const auto entry = static_cast<BridgeEntry>(fault.entry);
+  const auto owner = static_cast<BridgeEntry>(region.entry);
+  const std::string call = fault.call;
+  const std::string size = std::to_string(region.end - region.start);
+  const std::string where =
+      fault.address < region.start
+          ? std::to_string(region.start - fault.address) + " bytes before the first byte"
+          : "byte " + std::to_string(fault.address - region.start);
+  auto failed = [&](BridgeEntry e, Check c, const std::string& sentence) {
+    fail(total[static_cast<size_t>(e)][static_cast<size_t>(c)], sentence);
+  };
+  if (region.revoked) {
+    failed(owner, Check::NoKeptAddress,
+           "touched " + where + " of " + region.what + ", after that call had returned, during " +
+               (owner == entry ? "its " : std::string(bridgeEntryName(entry)) + "'s ") + call);
+  } else if (region.buffer) {
+    failed(entry, Check::InsideBuffer,
+           "touched " + where + " of the buffer's " + size +
+               "-byte copy (its NUL included), "
+               "beyond it, on its " +
+               call);
+  } else if (fault.address >= region.start && fault.address < region.end) {
+    failed(entry, Check::TextReadOnly,
+           "wrote into its text argument (" + where + " of " + size + "), on its " + call);
+  } else {
+    failed(entry, Check::Returns,
+           "read outside its text argument (" + where + " of " + size + "), on its " + call);
+  }
+}
+
+// Turns a child that did not end well into the failure of the running call.
+void explainEnd(Tallies& total, const Board& board, const platform::ChildEnd& end, bool timedOut,
+                const Options& options) {
+  Tally& returns = total[board.entry][static_cast<size_t>(Check::Returns)];
+  const std::string call = board.call;
+  if (timedOut) {
+    fail(returns,
+         "did not return within " + seconds(options.timeoutSeconds) + " s, on its " + call);
+  } else if (!end.crashed && end.code == 0) {
+    return;
+  } else if (!board.inCall.load()) {
+    fail(returns, "the process " + end.how + " after its " + call + " had returned");
+  } else if (end.crashed && board.faulted.load()) {
+    fail(returns, "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
+                      ", on its " + call);
+  } else {
+    fail(returns,
+         (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call);
+  }
+}
+
+Board* childBoard = nullptr;
+
+// In a child: an access to an argument's pages is recorded and let through,
+// so the run goes on; any other fault ends the child.
+bool recordFault(uintptr_t address) {
+  Board* board = childBoard;
+  if (!board) return false;
+  for (const Region& region : board->regions) {
+    if (region.pages == 0 || address < region.pagesStart || address >= region.guardEnd) continue;
+    const uint32_t n = board->faultCount.fetch_add(1);
+    if (n < Board::kFaults) {
+      Fault& fault = board->faults[n];
+      fault.address = address;
+      fault.region = region;
+      fault.entry = board->entry;
+      std::memcpy(fault.call, board->call, sizeof fault.call);
+    }
+    platform::setAccess(reinterpret_cast<void*>(region.pagesStart), region.pages,
+                        platform::Access::ReadWrite);
+    return true;
+  }
+  board->faultAddress.store(address);
+  board->faulted.store(1);
+  return false;
+}
+
+int childBody(const Scenario& scenario, const Options& options, Board& board,
+              BridgeBindings& bindings) {
+  childBoard = &board;
+  platform::onAccessFault(recordFault);
+  try {
+    return runScenario(scenario, options, board, bindings);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "zorv-check: %s\n", error.what());
+    return 3;
+  }
+}
+
+// Which entries the library exports, with the reasons for those it lacks.
+// Throws BridgeFailure when the library itself cannot be loaded.
+std::array<bool, kBridgeEntryCount> lookUpEntries(
+    BridgeBindings& bindings, std::array<std::string, kBridgeEntryCount>& missing) {
+  std::array<bool, kBridgeEntryCount> exported{};
+  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
+    try {
+      bindings.bind(static_cast<BridgeEntry>(e));
+      exported[e] = true;
+    } catch (const BridgeFailure& failure) {
+      if (!bindings.libraryLoaded()) throw;
+      missing[e] = failure.reason();
+    }
+  }
+  return exported;
+}
+
+}  // namespace
+
+std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::string& error) {
+  namespace fs = std::filesystem;
+  if (library.find_first_of("/\\") == std::string::npos) {
+    return std::make_unique<BridgeBindings>(::zorv::platform::executableFolder(), library);
+  }
+  std::error_code failed;
+  const fs::path path = fs::absolute(fs::path(library), failed);
+  if (failed || !fs::is_regular_file(path, failed)) {
+    error = "no such file";
+    return nullptr;
+  }
+  return std::make_unique<BridgeBindings>(path.parent_path(), path.filename().string());
+}
+
+namespace {
+
+// The child's arguments: the hidden one, what it is to do, the checker's own.
+std::vector<std::string> childArguments(const std::string& task,
+                                        const std::vector<std::string>& arguments) {
+  std::vector<std::string> out{kChildArgument, task};
+  out.insert(out.end(), arguments.begin(), arguments.end());
+  return out;
+}
+
+// Loading runs the library's own start-up code, so it is tried in a child
+// first: a library that crashes or hangs while loading cannot take the
+// checker with it. Returns why the library cannot be used, or nothing.
+std::string tryLoading(const Options& options, const std::vector<std::string>& arguments,
+                       BridgeBindings& bindings) {
+  platform::ChildProcess child(
+      [&] {
+        platform::onAccessFault(recordFault);  // no debugger or dialog on a crash
+        std::array<std::string, kBridgeEntryCount> missing;
+        try {
+          lookUpEntries(bindings, missing);
+          return 0;
+        } catch (const BridgeFailure&) {
+          return 2;
+        }
+      },
+      childArguments(kLoadTask, arguments));
+  if (!child.wait(static_cast<int>(options.timeoutSeconds * 1000))) {
+    child.kill();
+    return "loading it did not end within " + seconds(options.timeoutSeconds) + " s";
+  }
+  return child.end().crashed ? "loading it " + child.end().how : "";
+}
+
+// Runs one scenario's child to its end, within the time limit of each call,
+// and adds what it found to `total`.
+void runChild(size_t index, const Scenario& scenario, const Options& options,
+              const std::vector<std::string>& arguments, BridgeBindings& bindings, Tallies& total) {
+  platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
+  Board& board = *new (memory.data()) Board();
+  platform::ChildProcess child(
+      [&] { return childBody(scenario, options, board, bindings); },
+      childArguments(std::to_string(index) + ":" + memory.name(), arguments));
+  const auto limit = std::chrono::duration<double>(options.timeoutSeconds);
+  uint32_t seen = 0;
+  auto lastStart = std::chrono::steady_clock::now();
+  bool timedOut = false;
+  while (!child.wait(20)) {
+    const uint32_t calls = board.calls.load();
+    const auto now = std::chrono::steady_clock::now();
+    if (calls != seen) {
+      seen = calls;
+      lastStart = now;
+    } else if (board.inCall.load() && now - lastStart > limit) {
+      child.kill();
+      child.wait(60000);
+      timedOut = true;
+      break;
+    }
+  }
+  merge(total, board);
+  const uint32_t faults = board.faultCount.load();
+  for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f) explainFault(total, board.faults[f]);
+  explainEnd(total, board, child.end(), timedOut, options);
+}
+
+std::vector<Line> reportLines(const Options& options,
+                              const std::array<bool, kBridgeEntryCount>& exported,
+                              const std::array<std::string, kBridgeEntryCount>& missing,
+                              const Tallies& total) {
+  std::vector<Line> lines{{Verdict::Pass, "library", "loads", "loaded " + options.library}};
+  for (BridgeEntry e : kReportOrder) {
+    const size_t i = static_cast<size_t>(e);
+    const std::string name = bridgeEntryName(e);
+    if (!exported[i]) {
+      lines.push_back(
+          {e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
+           e == BridgeEntry::Status
+               ? "is not exported; nothing calls it, so the console works without it"
+               : "is not exported (" + missing[i] + "); the console fails at its button"});
+      continue;
+    }
+    lines.push_back({Verdict::Pass, name, "exported", "is exported under exactly this name"});
+    for (const CheckInfo& info : kChecks) {
+      if (info.applies(e)) {
+        lines.push_back(verdictLine(e, info, total[i][static_cast<size_t>(info.check)], options));
+      }
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+int runChecks(const Options& options, const std::vector<std::string>& arguments) {
+  const auto started = std::chrono::steady_clock::now();
+  std::string error;
+  std::unique_ptr<BridgeBindings> bindings = bindingsFor(options.library, error);
+  if (bindings) error = tryLoading(options, arguments, *bindings);
+  std::array<std::string, kBridgeEntryCount> missing;
+  std::array<bool, kBridgeEntryCount> exported{};
+  if (error.empty() && bindings) {
+    try {
+      exported = lookUpEntries(*bindings, missing);
+    } catch (const BridgeFailure& failure) {
+      error = failure.reason();
+    }
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "zorv-check: cannot load %s: %s\n", options.library.c_str(),
+                 error.c_str());
+    return 2;
+  }
+
+  Tallies total{};
+  const std::vector<Scenario> runs = scenarios(options, exported);
+  for (size_t i = 0; i < runs.size(); ++i)
+    runChild(i, runs[i], options, arguments, *bindings, total);
+
+  const std::vector<Line> lines = reportLines(options, exported, missing, total);
+  bool failed = false;
+  for (const Line& line : lines) {
+    std::printf("%s\n", textLine(line).c_str());
+    failed = failed || line.verdict == Verdict::Fail;
+  }
+  std::printf("%s\n", summaryLine(lines).c_str());
+  std::fflush(stdout);
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (!options.junitPath.empty() &&
+      !writeJUnit(options.junitPath, options.library, lines, elapsed)) {
+    std::fprintf(stderr, "zorv-check: cannot write %s\n", options.junitPath.c_str());
+    return 2;
+  }
+  return failed ? 1 : 0;
+}
+
+int runChildProcess(const std::vector<std::string>& arguments) {
+  // kLoadTask or "SCENARIO:MEMORY", then the checker's own arguments.
+  if (arguments.empty()) return 2;
+  platform::onAccessFault(recordFault);
+  std::string error;
+  const auto options =
+      parseOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()), error);
+  if (!options) return 2;
+  std::unique_ptr<BridgeBindings> bindings = bindingsFor(options->library, error);
+  if (!bindings) return 2;
+  std::array<std::string, kBridgeEntryCount> missing;
+  std::array<bool, kBridgeEntryCount> exported{};
+  try {
+    exported = lookUpEntries(*bindings, missing);
+  } catch (const BridgeFailure&) {
+    return 2;
+  }
+  if (arguments[0] == kLoadTask) return 0;
+  const size_t colon = arguments[0].find(':');
+  if (colon == std::string::npos) return 2;
+  const size_t index = std::stoul(arguments[0].substr(0, colon));
+  const std::vector<Scenario> runs = scenarios(*options, exported);
+  if (index >= runs.size()) return 2;
+  platform::SharedMemory memory =
+      platform::SharedMemory::open(arguments[0].substr(colon + 1), sizeof(Board));
+  return childBody(runs[index], *options, *static_cast<Board*>(memory.data()), *bindings);
+}
+
+}  // namespace zorv::check

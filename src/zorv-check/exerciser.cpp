@@ -1,0 +1,249 @@
+#include "exerciser.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "bridge_calls.h"
+#include "cp932_table.h"
+#include "guarded_pages.h"
+#include "narrow_text.h"
+#include "utf8.h"
+
+namespace zorv::check {
+
+using platform::Access;
+
+void fail(Tally& tally, const std::string& sentence) {
+  if (tally.failed++ == 0) setText(tally.failure, sentence);
+}
+
+void warn(Tally& tally, const std::string& sentence) {
+  if (tally.warned++ == 0) setText(tally.warning, sentence);
+}
+
+namespace {
+
+std::string hexByte(unsigned char byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", byte);
+  return text;
+}
+
+// The start of an answer as a person reads it, cut to a few characters.
+std::string excerpt(std::string_view bytes) {
+  const std::u16string wide = wideText(bytes.substr(0, 24));
+  return "\"" + utf8FromUtf16(wide) + (bytes.size() > 24 ? "...\"" : "\"");
+}
+
+}  // namespace
+
+std::string cp932Flaw(std::string_view answer) {
+  const Cp932Table& table = Cp932Table::instance();
+  for (size_t i = 0; i < answer.size(); ++i) {
+    const auto byte = static_cast<uint8_t>(answer[i]);
+    if (table.decodeSingle(byte) != Cp932Table::kNone) continue;
+    if (table.isLead(byte) && i + 1 == answer.size()) {
+      return "ends inside a double-byte character (lead byte " + hexByte(byte) +
+             " right before its NUL, at byte " + std::to_string(i) + ")";
+    }
+    const auto next = i + 1 < answer.size() ? static_cast<uint8_t>(answer[i + 1]) : 0;
+    if (table.isLead(byte) && table.isTrail(next) &&
+        table.decodePair(byte, next) != Cp932Table::kNone) {
+      ++i;
+      continue;
+    }
+    return "holds bytes that form no CP932 character (" + hexByte(byte) + " at byte " +
+           std::to_string(i) + "), which the console shows as a replacement mark";
+  }
+  return {};
+}
+
+Exerciser::Exerciser(Board& board, BridgeBindings& bindings) : board_(board), bindings_(bindings) {}
+
+Exerciser::~Exerciser() {
+  for (Slot& slot : slots_) {
+    if (slot.base) platform::unmapPages(slot.base, slot.pages + 1);
+  }
+}
+
+// Takes the next slot of the ring, so an argument's pages stay revoked for
+// the next few calls, and lays `bytes` so that their last byte abuts the
+// slot's inaccessible page.
+char* Exerciser::place(std::string_view bytes, bool buffer, BridgeEntry entry,
+                       const std::string& what) {
+  const size_t index = nextSlot_;
+  nextSlot_ = (nextSlot_ + 1) % slots_.size();
+  Slot& slot = slots_[index];
+  const size_t page = platform::pageSize();
+  const size_t pages = (bytes.size() + page - 1) / page;
+  if (slot.pages < pages) {
+    if (slot.base) platform::unmapPages(slot.base, slot.pages + 1);
+    slot.pages = pages < 5 ? 5 : pages;  // room for any buffer copy
+    slot.base = static_cast<char*>(platform::mapPages(slot.pages + 1));
+  }
+  char* const guard = slot.base + slot.pages * page;
+  char* const start = guard - bytes.size();
+  platform::setAccess(guard, 1, Access::None);  // a fault may have opened it
+  platform::setAccess(slot.base, slot.pages, Access::ReadWrite);
+  std::memcpy(start, bytes.data(), bytes.size());
+  if (!buffer) platform::setAccess(slot.base, slot.pages, Access::ReadOnly);
+
+  Region& region = board_.regions[index];
+  region.start = reinterpret_cast<uintptr_t>(start);
+  region.end = reinterpret_cast<uintptr_t>(guard);
+  region.guardEnd = region.end + page;
+  region.pagesStart = reinterpret_cast<uintptr_t>(slot.base);
+  region.pages = slot.pages + 1;
+  region.entry = static_cast<uint8_t>(entry);
+  region.buffer = buffer;
+  region.revoked = false;
+  setText(region.what, what);
+  liveSlots_[index] = true;
+  return start;
+}
+
+void Exerciser::begin(BridgeEntry entry, const std::string& stage) {
+  board_.entry = static_cast<uint8_t>(entry);
+  setText(board_.call, stage);
+  board_.calls.fetch_add(1);
+  board_.inCall.store(1);
+}
+
+// After a call has returned: its arguments' pages are revoked, and the call
+// counts for the promises it has kept.
+void Exerciser::finish(BridgeEntry entry) {
+  board_.inCall.store(0);
+  std::array<bool, kBridgeEntryCount> heldEarlier{};
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    Region& region = board_.regions[i];
+    if (liveSlots_[i]) {
+      platform::setAccess(slots_[i].base, slots_[i].pages + 1, Access::None);
+      region.revoked = true;
+      liveSlots_[i] = false;
+    } else if (region.revoked) {
+      heldEarlier[region.entry] = true;
+    }
+  }
+  // Each function whose old arguments this call left alone.
+  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
+    if (heldEarlier[e]) ++board_.tally(static_cast<BridgeEntry>(e), Check::NoKeptAddress).judged;
+  }
+  ++board_.tally(entry, Check::Returns).judged;
+}
+
+template <typename Call>
+ResultCode Exerciser::textCall(BridgeEntry entry, const std::string& text, const std::string& stage,
+                               Call&& call) {
+  const NarrowCopy copy = narrowCopy(utf16FromUtf8(text));
+  const char* argument = place(std::string_view(copy.data(), copy.length() + 1), false, entry,
+                               "the text argument of its " + stage);
+  begin(entry, stage);
+  const ResultCode code = call(argument);
+  finish(entry);
+  ++board_.tally(entry, Check::TextReadOnly).judged;
+  return code;
+}
+
+// The console's exchange: the narrow copy of the whole buffer goes to the
+// call, and the buffer is made back from every byte of the copy as it stands.
+template <typename Call>
+ResultCode Exerciser::exchange(BridgeEntry entry, const std::string& stage, Call&& call) {
+  const NarrowCopy copy = narrowCopy(buffer_.units());
+  const std::string before(copy.data(), copy.length() + 1);
+  char* argument = place(before, true, entry, "the buffer of its " + stage);
+  const ResultCode code = call(argument);
+  const std::string after(argument, before.size());
+  finish(entry);
+  judgeAnswer(entry, before, after, stage);
+  buffer_.store(wideText(std::string_view(after).substr(0, copy.length())));
+  return code;
+}
+
+void Exerciser::judgeAnswer(BridgeEntry entry, std::string_view before, std::string_view after,
+                            const std::string& stage) {
+  lastChanged_ = before != after;
+  const std::string on = ", on its " + stage;
+  const std::string copyBytes =
+      " (the copy holds " + std::to_string(before.size() - 1) + " bytes and its NUL)";
+  size_t past = kAnswerBytes;
+  while (past < after.size() && after[past] == before[past]) ++past;
+  Tally& inside = board_.tally(entry, Check::InsideBuffer);
+  if (past < after.size()) {
+    fail(inside, "wrote byte " + std::to_string(past) + " (" +
+                     hexByte(static_cast<unsigned char>(after[past])) +
+                     "), past the first 8192 bytes" + copyBytes + on);
+  } else {
+    ++inside.judged;
+  }
+  if (!lastChanged_) return;
+
+  const std::string_view first = after.substr(0, kAnswerBytes);
+  const size_t nul = first.find('\0');
+  Tally& ended = board_.tally(entry, Check::NulWithin);
+  if (nul == std::string_view::npos) {
+    fail(ended, "left no NUL in the first 8192 bytes (answer " + excerpt(first) + ")" + on);
+    return;
+  }
+  size_t changedAfter = nul + 1;
+  while (changedAfter < kAnswerBytes && after[changedAfter] == before[changedAfter]) ++changedAfter;
+  if (changedAfter < kAnswerBytes) {
+    fail(ended, "changed byte " + std::to_string(changedAfter) + " after the NUL at byte " +
+                    std::to_string(nul) + ": the answer does not start at the first byte" + on);
+    return;
+  }
+  ++ended.judged;
+  if (nul > ended.longest) ended.longest = static_cast<uint32_t>(nul);
+
+  Tally& characters = board_.tally(entry, Check::Cp932);
+  const std::string flaw = cp932Flaw(first.substr(0, nul));
+  if (flaw.empty()) {
+    ++characters.judged;
+  } else {
+    warn(characters, "answer " + excerpt(first.substr(0, nul)) + " " + flaw + on);
+  }
+}
+
+ResultCode Exerciser::login(const std::string& text, const std::string& stage) {
+  return textCall(BridgeEntry::Login, text, stage,
+                  [this](const char* t) { return bridge::callLogin(bindings_, t); });
+}
+
+ResultCode Exerciser::cursor(const std::string& text, const std::string& stage) {
+  return textCall(BridgeEntry::Cursor, text, stage,
+                  [this](const char* t) { return bridge::callCursor(bindings_, t); });
+}
+
+ResultCode Exerciser::close(const std::string& stage) {
+  begin(BridgeEntry::Close, stage);
+  const ResultCode code = bridge::callClose(bindings_);
+  finish(BridgeEntry::Close);
+  return code;
+}
+
+ResultCode Exerciser::answer(BridgeEntry entry, const std::string& stage) {
+  return exchange(entry, stage, [&](char* buffer) {
+    begin(entry, stage);
+    switch (entry) {
+      case BridgeEntry::Fetch:
+        return bridge::callFetch(bindings_, buffer);
+      case BridgeEntry::MsgGet:
+        return bridge::callMsgGet(bindings_, buffer);
+      default:
+        return bridge::callFNames(bindings_, buffer);
+    }
+  });
+}
+
+ResultCode Exerciser::exec(const std::string& text, const std::string& stage) {
+  const NarrowCopy copy = narrowCopy(utf16FromUtf8(text));
+  const char* statement = place(std::string_view(copy.data(), copy.length() + 1), false,
+                                BridgeEntry::Exec, "the text argument of its " + stage);
+  const ResultCode code = exchange(BridgeEntry::Exec, stage, [&](char* buffer) {
+    begin(BridgeEntry::Exec, stage);
+    return bridge::callExec(bindings_, statement, buffer);
+  });
+  ++board_.tally(BridgeEntry::Exec, Check::TextReadOnly).judged;
+  return code;
+}
+
+}  // namespace zorv::check

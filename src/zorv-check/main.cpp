@@ -1,0 +1,24 @@
+// zorv-check: loads a bridge library as the console does and checks, call by
+// call in crash-isolated children, the promises the console relies on.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "checker.h"
+#include "child_process.h"
+#include "options.h"
+
+int main(int argc, char** argv) {
+  using namespace zorv::check;
+  const std::vector<std::string> arguments = platform::commandLine(argc, argv);
+  if (!arguments.empty() && arguments[0] == kChildArgument) {
+    return runChildProcess(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+  }
+  std::string error;
+  const auto options = parseOptions(arguments, error);
+  if (!options) {
+    std::fprintf(stderr, "zorv-check: %s (%s)\n", error.c_str(), kUsage);
+    return 2;
+  }
+  return runChecks(*options, arguments);
+}

@@ -1,0 +1,125 @@
+// A bridge library for the conformance checker's tests: it keeps every
+// promise of the bridge but the one named by FAKE_BREAK when it is built, so
+// each build shows whether the checker catches that breach, names it, and
+// blames nothing else. Without FAKE_BREAK it keeps them all; with
+// FAKE_WITHOUT_FETCH it lacks the entry ZORVfetch.
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+
+#include "fake_export.h"
+
+namespace {
+
+enum class Break {
+  None,
+  PastBuffer,    // ZORVfetch also writes the byte after the 8192 it may use
+  NoNul,         // ZORVexec writes its answer without the closing NUL
+  WritesText,    // ZORVcursor writes into its statement text
+  KeepsBuffer,   // ZORVfnames keeps the buffer's address and writes there on its next call
+  Crash,         // ZORVlogin dereferences a null pointer
+  Hang,          // ZORVmsgget never returns
+  CutCharacter,  // ZORVmsgget's answer ends after the lead byte of a double-byte character
+  KeepsText,     // ZORVlogin keeps its connection text and compares the next one with it
+  LongAnswer,    // ZORVmsgget writes a 9000-byte message whole, uncut
+  CrashOnLoad,   // the library's start-up code dereferences a null pointer
+};
+
+#ifndef FAKE_BREAK
+#define FAKE_BREAK None
+#endif
+constexpr Break kBreak = Break::FAKE_BREAK;
+
+constexpr size_t kBufferBytes = 8192;
+
+bool connected = false;
+int rowsLeft = 0;
+
+void crash() {
+  volatile int* volatile nowhere = nullptr;  // opaque, so the store is made
+  *nowhere = 1;
+}
+
+// Runs when the library is loaded.
+struct StartUp {
+  StartUp() {
+    if constexpr (kBreak == Break::CrashOnLoad) crash();
+  }
+} startUp;
+
+int32_t answer(char* buffer, const char* text) {
+  std::memcpy(buffer, text, std::strlen(text) + 1);
+  return 0;
+}
+
+}  // namespace
+
+FAKE_EXPORT int32_t ZORVlogin(const char* connection) {
+  if constexpr (kBreak == Break::Crash) crash();
+  if constexpr (kBreak == Break::KeepsText) {
+    static const char* previous = nullptr;
+    if (previous && std::strcmp(previous, connection) == 0 && connected) return 0;
+    previous = connection;
+  }
+  connected = true;
+  return 0;
+}
+
+FAKE_EXPORT int32_t ZORVclose() {
+  connected = false;
+  rowsLeft = 0;
+  return 0;
+}
+
+FAKE_EXPORT int32_t ZORVcursor(const char* statement) {
+  if constexpr (kBreak == Break::WritesText) {
+    // Upper-cases the statement's first letter in place.
+    const_cast<char*>(statement)[0] = static_cast<char>(statement[0] & ~0x20);
+  }
+  rowsLeft = connected ? 3 : 0;
+  return connected ? 0 : -1;
+}
+
+#ifndef FAKE_WITHOUT_FETCH
+FAKE_EXPORT int32_t ZORVfetch(char* buffer) {
+  if constexpr (kBreak == Break::PastBuffer) buffer[kBufferBytes] = 'x';
+  if (rowsLeft == 0) return answer(buffer, "") + 100;
+  // "row N", a TAB and 表 in CP932.
+  char row[] = "row 0\t\x95\x5C";
+  row[4] = static_cast<char>('0' + rowsLeft--);
+  return answer(buffer, row);
+}
+#endif
+
+FAKE_EXPORT int32_t ZORVmsgget(char* buffer) {
+  if constexpr (kBreak == Break::Hang) {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  if constexpr (kBreak == Break::CutCharacter) return answer(buffer, "message \x95");
+  if constexpr (kBreak == Break::LongAnswer) {
+    std::memset(buffer, 'm', 9000);
+    buffer[9000] = '\0';
+    return 0;
+  }
+  return answer(buffer, connected ? "connected" : "not connected");
+}
+
+FAKE_EXPORT int32_t ZORVexec(const char*, char* buffer) {
+  if constexpr (kBreak == Break::NoNul) {
+    std::memcpy(buffer, "1 row", 5);
+    return 0;
+  }
+  return answer(buffer, "1 row");
+}
+
+FAKE_EXPORT int32_t ZORVstatus() { return connected ? 1 : 0; }
+
+FAKE_EXPORT int32_t ZORVfnames(char* buffer) {
+  if constexpr (kBreak == Break::KeepsBuffer) {
+    static char* kept = nullptr;
+    if (kept) kept[0] = 'k';
+    kept = buffer;
+  }
+  return answer(buffer, "name\tprice");
+}

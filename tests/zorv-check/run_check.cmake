@@ -1,0 +1,54 @@
+# Runs zorv-check once and compares what it reported with what is expected.
+#   CHECKER, EMULATOR (may be empty), ARGS (a list; may be empty),
+#   STATUS: the exit status expected;
+#   FAILS, WARNS: "FUNCTION check" items, exactly the FAIL and WARN lines expected;
+#   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added.
+# With status 2 the one line on standard error must start "zorv-check: " and
+# match REASON.
+set(args ${ARGS})
+if(PG)
+  if(NOT DEFINED ENV{ZORV_TEST_PGPORT})
+    message(FATAL_ERROR "no PostgreSQL test server: run eval \"$(scripts/pg-start)\" first")
+  endif()
+  set(user postgres)
+  if(DEFINED ENV{ZORV_TEST_PGUSER})
+    set(user $ENV{ZORV_TEST_PGUSER})
+  endif()
+  list(PREPEND args --connect
+    "host=$ENV{ZORV_TEST_PGHOST} port=$ENV{ZORV_TEST_PGPORT} user=${user} dbname=postgres")
+endif()
+execute_process(COMMAND ${EMULATOR} ${CHECKER} ${args}
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+message("${out}${err}")
+
+string(REGEX MATCHALL "(FAIL|WARN) [A-Za-z]+ [a-z0-9-]+:" lines "${out}")
+set(fails)
+set(warns)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^(FAIL|WARN) (.*):$" "\\1;\\2" parts "${line}")
+  list(GET parts 0 verdict)
+  list(GET parts 1 what)
+  if(verdict STREQUAL "FAIL")
+    list(APPEND fails "${what}")
+  else()
+    list(APPEND warns "${what}")
+  endif()
+endforeach()
+
+set(problems)
+if(NOT status EQUAL STATUS)
+  list(APPEND problems "exit status ${status}, expected ${STATUS}")
+endif()
+if(NOT "${fails}" STREQUAL "${FAILS}")
+  list(APPEND problems "FAIL lines [${fails}], expected [${FAILS}]")
+endif()
+if(NOT "${warns}" STREQUAL "${WARNS}")
+  list(APPEND problems "WARN lines [${warns}], expected [${WARNS}]")
+endif()
+if(STATUS EQUAL 2 AND NOT (err MATCHES "^zorv-check: [^\n]+\n$" AND err MATCHES "${REASON}"))
+  list(APPEND problems "standard error is not one line starting \"zorv-check: \" saying ${REASON}")
+endif()
+if(problems)
+  string(REPLACE ";" "\n  " problems "${problems}")
+  message(FATAL_ERROR "zorv-check did not report as expected:\n  ${problems}")
+endif()
