@@ -2,8 +2,9 @@
 
 #include <QWidget>
 
-#include "bridge_binding.h"
-#include "result_buffer.h"
+#include <string>
+
+#include "bridge_commands.h"
 
 class QLabel;
 class QLineEdit;
@@ -24,7 +25,7 @@ class Form1 : public QWidget {
   // Whether the program has been told to end, and with which exit status.
   bool hasEnded() const { return ended_; }
   int exitStatus() const { return exitStatus_; }
-  const ResultBuffer& resultBuffer() const { return resultBuffer_; }
+  const ResultBuffer& resultBuffer() const { return commands_.resultBuffer(); }
 
   // The controls, named as the window's table names them.
   QLineEdit* Text1;
@@ -54,16 +55,15 @@ class Form1 : public QWidget {
   void Command7_Click();
   void Commandx_Click();
 
-  void placeControls();
+  void createControls();
   // Wires a button to a handler run through the failure edge.
   void onClick(QPushButton* button, void (Form1::*handler)());
-  void answerCommand(ResultCode (*call)(char*));
   void showResult(ResultCode code);
-  void showBuffer();
-  void fail(const QString& reason);
+  void showAnswer(ResultCode code);
+  void fail(const std::string& report);
   void end(int status);
 
-  ResultBuffer resultBuffer_;
+  BridgeCommands commands_;
   bool ended_ = false;
   int exitStatus_ = 0;
 };
