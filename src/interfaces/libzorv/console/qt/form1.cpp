@@ -26,12 +26,6 @@ QString fromWide(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A view of `text`'s units, valid while `text` lives: callers pass a
-// temporary that outlives the full expression using the view.
-std::u16string_view wideOf(const QString& text) {
-  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
-}
-
 QWidget* makeControl(QWidget* parent, const layout::Placement& p) {
   const QString caption = QString::fromUtf8(p.caption);
   QWidget* control = nullptr;
@@ -136,29 +130,10 @@ void Form1::Form_Load() {
   Command1->setFocus(Qt::OtherFocusReason);
 }
 
-// "Open"
-void Form1::Command1_Click() { showResult(commands_.open(wideOf(Text1->text()))); }
-
-// "Cursor"
-void Form1::Command2_Click() { showResult(commands_.cursor(wideOf(Text1->text()))); }
-
-// "Fetch"
-void Form1::Command3_Click() { showAnswer(commands_.fetch()); }
-
-// "Close"
-void Form1::Command4_Click() { showResult(commands_.close()); }
-
-// "MsgGet"
-void Form1::Command5_Click() { showAnswer(commands_.msgGet()); }
-
-// "Exec"
-void Form1::Command6_Click() { showAnswer(commands_.exec(wideOf(Text1->text()))); }
-
-// "Header"
-void Form1::Command7_Click() { showAnswer(commands_.header()); }
-
-// "End": no bridge call on the way out, whatever is open.
-void Form1::Commandx_Click() { end(0); }
+std::u16string Form1::input() const {
+  const QString text = Text1->text();
+  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
+}
 
 void Form1::showResult(ResultCode code) {
   Label2->setText(QString::number(code));
@@ -167,10 +142,7 @@ void Form1::showResult(ResultCode code) {
   Label2->resize(std::max(pixels(492), Label2->sizeHint().width()), Label2->height());
 }
 
-void Form1::showAnswer(ResultCode code) {
-  showResult(code);
-  text2->setPlainText(fromWide(commands_.answer()));
-}
+void Form1::showText2(std::u16string_view text) { text2->setPlainText(fromWide(text)); }
 
 void Form1::fail(const std::string& report) {
   ended_ = true;

@@ -264,30 +264,6 @@ void Form1::Form_Load() {
   SetWindowTextW(text2, wide(texts::kStartNote));
 }
 
-// "Open"
-void Form1::Command1_Click() { showResult(commands_.open(input())); }
-
-// "Cursor"
-void Form1::Command2_Click() { showResult(commands_.cursor(input())); }
-
-// "Fetch"
-void Form1::Command3_Click() { showAnswer(commands_.fetch()); }
-
-// "Close"
-void Form1::Command4_Click() { showResult(commands_.close()); }
-
-// "MsgGet"
-void Form1::Command5_Click() { showAnswer(commands_.msgGet()); }
-
-// "Exec"
-void Form1::Command6_Click() { showAnswer(commands_.exec(input())); }
-
-// "Header"
-void Form1::Command7_Click() { showAnswer(commands_.header()); }
-
-// "End": no bridge call on the way out, whatever is open.
-void Form1::Commandx_Click() { end(0); }
-
 std::u16string Form1::input() const {
   std::u16string text(static_cast<size_t>(GetWindowTextLengthW(Text1)), u'\0');
   const int read = GetWindowTextW(Text1, reinterpret_cast<wchar_t*>(text.data()),
@@ -313,10 +289,7 @@ void Form1::showResult(ResultCode code) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Form1::showAnswer(ResultCode code) {
-  showResult(code);
-  setText(text2, commands_.answer());
-}
+void Form1::showText2(std::u16string_view text) { setText(text2, text); }
 
 void Form1::fail(const std::string& report) {
   ended_ = true;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge_commands.h"
+#include "form_handlers.h"
 #include "layout.h"
 
 namespace zorv {
@@ -15,7 +15,7 @@ namespace zorv {
 // table at the window's DPI. Each button but "End" calls one bridge
 // function; every control is touched only here. The window and its controls
 // live as long as the object or until the program ends, whichever is first.
-class Form1 {
+class Form1 : public FormHandlers<Form1> {
  public:
   // Creates the window and its controls hidden and runs Form_Load.
   explicit Form1(HINSTANCE instance);
@@ -36,7 +36,6 @@ class Form1 {
   HWND control(std::string_view name) const;
   bool hasEnded() const { return ended_; }
   int exitStatus() const { return exitStatus_; }
-  const ResultBuffer& resultBuffer() const { return commands_.resultBuffer(); }
 
  private:
   static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -47,19 +46,13 @@ class Form1 {
   void nextControl(WPARAM wParam, LPARAM lParam);
   void onClick(int id);
 
+  friend class FormHandlers<Form1>;
+
   void Form_Load();
-  void Command1_Click();
-  void Command2_Click();
-  void Command3_Click();
-  void Command4_Click();
-  void Command5_Click();
-  void Command6_Click();
-  void Command7_Click();
-  void Commandx_Click();
 
   std::u16string input() const;
   void showResult(ResultCode code);
-  void showAnswer(ResultCode code);
+  void showText2(std::u16string_view text);
   void fail(const std::string& report);
   void end(int status);
 
@@ -72,7 +65,6 @@ class Form1 {
   HWND lastFocus_ = nullptr;
   HFONT font_ = nullptr;
   int dpi_ = 96;
-  BridgeCommands commands_;
   bool ended_ = false;
   int exitStatus_ = 0;
 };
