@@ -26,20 +26,6 @@ class Form1 : public QWidget, public FormHandlers<Form1> {
   bool hasEnded() const { return ended_; }
   int exitStatus() const { return exitStatus_; }
 
-  // The controls, named as the window's table names them.
-  QLineEdit* Text1;
-  QPlainTextEdit* text2;
-  QLabel* Label1;
-  QLabel* Label2;
-  QPushButton* Command1;  // "Open"
-  QPushButton* Command2;  // "Cursor"
-  QPushButton* Command3;  // "Fetch"
-  QPushButton* Command4;  // "Close"
-  QPushButton* Command5;  // "MsgGet"
-  QPushButton* Command6;  // "Exec"
-  QPushButton* Command7;  // "Header"
-  QPushButton* Commandx;  // "End"
-
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -56,6 +42,21 @@ class Form1 : public QWidget, public FormHandlers<Form1> {
   void showText2(std::u16string_view text);
   void fail(const std::string& report);
   void end(int status);
+
+  // The controls, named as the window's table names them; tests find them
+  // by their object names.
+  QLineEdit* Text1;
+  QPlainTextEdit* text2;
+  QLabel* Label1;
+  QLabel* Label2;
+  QPushButton* Command1;  // "Open"
+  QPushButton* Command2;  // "Cursor"
+  QPushButton* Command3;  // "Fetch"
+  QPushButton* Command4;  // "Close"
+  QPushButton* Command5;  // "MsgGet"
+  QPushButton* Command6;  // "Exec"
+  QPushButton* Command7;  // "Header"
+  QPushButton* Commandx;  // "End"
 
   bool ended_ = false;
   int exitStatus_ = 0;
