@@ -121,6 +121,19 @@ TEST_F(Win32FormTest, ControlsSitAtTheirTwipsAt96DpiAndStartWithTheirTexts) {
   EXPECT_FALSE(FakeBridge::loaded());
 }
 
+// A move to a 144-DPI monitor re-lays every control from the same table.
+TEST_F(Win32FormTest, DpiChangeRelaysTheControlsFromTheTwips) {
+  RECT suggested{0, 0, 900, 700};
+  SendMessageW(form.window(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  for (const auto& p : layout::kControls) {
+    RECT rect;
+    GetWindowRect(form.control(p.name), &rect);
+    MapWindowPoints(HWND_DESKTOP, form.window(), reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(rect.left, MulDiv(p.left, 144, 1440)) << p.name;
+    EXPECT_EQ(rect.bottom - rect.top, MulDiv(p.height, 144, 1440)) << p.name;
+  }
+}
+
 // Real key input: Tab walks the tab indexes and leaves the answer box; Enter
 // and Escape in either text box press no button and do not close the window.
 TEST_F(Win32FormTest, KeyboardWalksTheTabOrderAndIgnoresEnterAndEscape) {
