@@ -49,8 +49,9 @@ long residentKiB() {
 }
 
 void BM_FetchClickToDisplay(benchmark::State& state) {
-  for (auto _ : state) QTest::mouseClick(form->Command3, Qt::LeftButton);
-  benchmark::DoNotOptimize(form->text2->document());
+  QPushButton* fetch = form->findChild<QPushButton*>("Command3");
+  for (auto _ : state) QTest::mouseClick(fetch, Qt::LeftButton);
+  benchmark::DoNotOptimize(form->findChild<QPlainTextEdit*>("text2")->document());
 }
 BENCHMARK(BM_FetchClickToDisplay)->Unit(benchmark::kMicrosecond);
 
@@ -66,7 +67,8 @@ BENCHMARK(BM_ConversionsOfOneAnswerCommand)->Unit(benchmark::kMicrosecond);
 
 void BM_ClickSoak(benchmark::State& state) {
   const long before = residentKiB();
-  for (auto _ : state) QTest::mouseClick(form->Command3, Qt::LeftButton);
+  QPushButton* fetch = form->findChild<QPushButton*>("Command3");
+  for (auto _ : state) QTest::mouseClick(fetch, Qt::LeftButton);
   state.counters["rss_before_KiB"] = static_cast<double>(before);
   state.counters["rss_after_KiB"] = static_cast<double>(residentKiB());
 }
@@ -80,9 +82,9 @@ int main(int argc, char** argv) {
   zorv::Form1 window;
   window.show();
   form = &window;
-  QTest::mouseClick(form->Command3, Qt::LeftButton);  // loads and binds the library
+  QTest::mouseClick(form->findChild<QPushButton*>("Command3"), Qt::LeftButton);  // loads and binds the library
   answerEveryCallWithARow();
-  for (int i = 0; i < 1000; ++i) QTest::mouseClick(form->Command3, Qt::LeftButton);  // warm up
+  for (int i = 0; i < 1000; ++i) QTest::mouseClick(form->findChild<QPushButton*>("Command3"), Qt::LeftButton);  // warm up
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

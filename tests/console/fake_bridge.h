@@ -3,7 +3,11 @@
 // Access from a test to the recording bridge library beside the test
 // executable, the same file (and so the same loaded object) the console's
 // bindings load.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -20,6 +24,27 @@ struct RecordedCall {
   std::string second;
 };
 
+#ifdef _WIN32
+inline void* openLibrary(const std::filesystem::path& file, bool onlyIfLoaded) {
+  return onlyIfLoaded ? static_cast<void*>(GetModuleHandleW(file.c_str()))
+                      : static_cast<void*>(LoadLibraryW(file.c_str()));
+}
+inline void closeLibrary(void* handle, bool wasOnlyLooked) {
+  if (!wasOnlyLooked) FreeLibrary(static_cast<HMODULE>(handle));
+}
+inline void* entry(void* handle, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+inline std::string lastError() { return "cannot load " + std::to_string(GetLastError()); }
+#else
+inline void* openLibrary(const std::filesystem::path& file, bool onlyIfLoaded) {
+  return dlopen(file.c_str(), RTLD_NOW | (onlyIfLoaded ? RTLD_NOLOAD : RTLD_LOCAL));
+}
+inline void closeLibrary(void* handle, bool) { dlclose(handle); }
+inline void* entry(void* handle, const char* name) { return dlsym(handle, name); }
+inline std::string lastError() { return dlerror(); }
+#endif
+
 class FakeBridge {
  public:
   static std::filesystem::path file() {
@@ -28,16 +53,16 @@ class FakeBridge {
 
   // Whether the console has loaded the library yet.
   static bool loaded() {
-    void* handle = dlopen(file().c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle) dlclose(handle);
+    void* handle = openLibrary(file(), true);
+    if (handle) closeLibrary(handle, true);
     return handle != nullptr;
   }
 
   // Loads the library (as the console would on its first call) to script it.
-  FakeBridge() : handle_(dlopen(file().c_str(), RTLD_NOW | RTLD_LOCAL)) {
-    if (!handle_) throw std::runtime_error(dlerror());
+  FakeBridge() : handle_(openLibrary(file(), false)) {
+    if (!handle_) throw std::runtime_error(lastError());
   }
-  ~FakeBridge() { dlclose(handle_); }
+  ~FakeBridge() { closeLibrary(handle_, false); }
   FakeBridge(const FakeBridge&) = delete;
   FakeBridge& operator=(const FakeBridge&) = delete;
 
@@ -71,7 +96,7 @@ class FakeBridge {
  private:
   template <typename Fn>
   Fn fn(const char* name) {
-    auto address = reinterpret_cast<Fn>(dlsym(handle_, name));
+    auto address = reinterpret_cast<Fn>(entry(handle_, name));
     if (!address) throw std::runtime_error(std::string("fake lacks ") + name);
     return address;
   }

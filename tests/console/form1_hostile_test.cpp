@@ -10,6 +10,7 @@
 
 #include "fake_bridge.h"
 #include "form1.h"
+#include "form_controls.h"
 #include "narrow_text.h"
 
 namespace zorv {
@@ -31,20 +32,20 @@ TEST_F(HostileTest, AnswersWithoutANulOrWithBrokenCharactersShowWhatCanBeShown) 
   std::string high;
   for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
   bridge.script(0, high + '\0');
-  click(form.Command3);
-  const QString shown = form.text2->toPlainText();
+  click(testing::control<QPushButton>(form, "Command3"));
+  const QString shown = testing::control<QPlainTextEdit>(form, "text2")->toPlainText();
   EXPECT_TRUE(shown.startsWith(dot)) << "0x80 is no character";
   EXPECT_GT(shown.size(), 64);
   EXPECT_LE(shown.size(), 128);
 
   // A lead byte as the very last of 8192 bytes, and no NUL anywhere.
   bridge.script(0, std::string(8191, 'a') + '\x83');
-  click(form.Command3);
-  EXPECT_EQ(form.text2->toPlainText(), QString(8191, QChar('a')) + dot);
+  click(testing::control<QPushButton>(form, "Command3"));
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->toPlainText(), QString(8191, QChar('a')) + dot);
   EXPECT_EQ(form.resultBuffer().units().size(), ResultBuffer::kUnits);
 
   // The next exchange still hands over a well-formed copy with its NUL.
-  click(form.Command5);
+  click(testing::control<QPushButton>(form, "Command5"));
   EXPECT_EQ(bridge.lastCall().first.substr(8189), "aa\x81\x45");
 }
 
@@ -62,29 +63,29 @@ TEST_F(HostileTest, InputOfAnySizeAndShapeIsPassedPerUnitAndTheWindowStaysRespon
   };
   for (const auto& c : cases) {
     const QString text = QString::fromUtf16(c.text.data(), static_cast<qsizetype>(c.text.size()));
-    form.Text1->setText(text);
-    for (QPushButton* button : {form.Command1, form.Command2, form.Command6}) {
+    testing::control<QLineEdit>(form, "Text1")->setText(text);
+    for (QPushButton* button : {testing::control<QPushButton>(form, "Command1"), testing::control<QPushButton>(form, "Command2"), testing::control<QPushButton>(form, "Command6")}) {
       QElapsedTimer timer;
       timer.start();
       click(button);
       EXPECT_LT(timer.elapsed(), 2000) << c.what << ": " << button->text().toStdString();
       EXPECT_EQ(bridge.lastCall().first, c.expected) << c.what << ": " << button->text().toStdString();
     }
-    EXPECT_EQ(form.Text1->text(), text) << c.what;
+    EXPECT_EQ(testing::control<QLineEdit>(form, "Text1")->text(), text) << c.what;
   }
 
   // Every unit of the basic plane once, NUL aside: each becomes whole CP932
   // characters or one '?', so reading the bytes back gives one unit a unit.
-  form.Text1->setText(QString::fromUtf16(everyUnit.data(), static_cast<qsizetype>(everyUnit.size())));
-  click(form.Command2);
+  testing::control<QLineEdit>(form, "Text1")->setText(QString::fromUtf16(everyUnit.data(), static_cast<qsizetype>(everyUnit.size())));
+  click(testing::control<QPushButton>(form, "Command2"));
   const std::string passed = bridge.lastCall().first;
   EXPECT_GT(passed.size(), everyUnit.size());
   EXPECT_EQ(wideText(passed).size(), everyUnit.size());
 
   // Still answering: the next click runs and shows its code.
   bridge.script(5, "");
-  click(form.Command4);
-  EXPECT_EQ(form.Label2->text(), "5");
+  click(testing::control<QPushButton>(form, "Command4"));
+  EXPECT_EQ(testing::control<QLabel>(form, "Label2")->text(), "5");
 }
 
 }  // namespace

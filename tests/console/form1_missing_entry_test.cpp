@@ -10,6 +10,7 @@
 
 #include "fake_bridge.h"
 #include "form1.h"
+#include "form_controls.h"
 
 namespace zorv {
 namespace {
@@ -21,11 +22,11 @@ TEST(MissingEntry, OtherButtonsWorkAndHeaderReportsTheFailureAndEndsWithNothingC
   form.show();
   FakeBridge bridge;
   bridge.script(0, std::string("row\0", 4));
-  QTest::mouseClick(form.Command3, Qt::LeftButton);
+  QTest::mouseClick(testing::control<QPushButton>(form, "Command3"), Qt::LeftButton);
   bridge.script(-2, "");
-  QTest::mouseClick(form.Command2, Qt::LeftButton);
-  ASSERT_EQ(form.text2->toPlainText(), "row");
-  ASSERT_EQ(form.Label2->text(), "-2");
+  QTest::mouseClick(testing::control<QPushButton>(form, "Command2"), Qt::LeftButton);
+  ASSERT_EQ(testing::control<QPlainTextEdit>(form, "text2")->toPlainText(), "row");
+  ASSERT_EQ(testing::control<QLabel>(form, "Label2")->text(), "-2");
   const std::u16string bufferBefore(form.resultBuffer().units());
 
   QString report;
@@ -35,20 +36,20 @@ TEST(MissingEntry, OtherButtonsWorkAndHeaderReportsTheFailureAndEndsWithNothingC
     report = box->text();
     box->accept();
   });
-  QTest::mouseClick(form.Command7, Qt::LeftButton);  // "Header"
+  QTest::mouseClick(testing::control<QPushButton>(form, "Command7"), Qt::LeftButton);  // "Header"
 
   EXPECT_NE(report.indexOf("ZORVfnames"), -1) << report.toStdString();
   EXPECT_NE(report.indexOf("libzorv.so"), -1) << report.toStdString();
   EXPECT_TRUE(form.hasEnded());
   EXPECT_EQ(form.exitStatus(), 1);
-  EXPECT_EQ(form.Label2->text(), "-2");
-  EXPECT_EQ(form.text2->toPlainText(), "row");
+  EXPECT_EQ(testing::control<QLabel>(form, "Label2")->text(), "-2");
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->toPlainText(), "row");
   EXPECT_EQ(std::u16string(form.resultBuffer().units()), bufferBefore);
 
   // Nothing more reaches the library after the failure.
   const size_t calls = bridge.callCount();
-  QTest::mouseClick(form.Command3, Qt::LeftButton);
-  QTest::mouseClick(form.Command4, Qt::LeftButton);
+  QTest::mouseClick(testing::control<QPushButton>(form, "Command3"), Qt::LeftButton);
+  QTest::mouseClick(testing::control<QPushButton>(form, "Command4"), Qt::LeftButton);
   EXPECT_EQ(bridge.callCount(), calls);
 }
 

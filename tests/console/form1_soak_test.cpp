@@ -11,6 +11,7 @@
 
 #include "fake_bridge.h"
 #include "form1.h"
+#include "form_controls.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZORV_UNDER_ASAN 1
@@ -42,9 +43,9 @@ TEST(Soak, HundredThousandMixedClicksLeaveMemoryFlat) {
   bridge.record(false);
   const std::string row = "42\t\x83\x5C\x95\x5C sample\t3.14";
   bridge.fallback(0, row + '\0');
-  form.Text1->setText("select * from t");
-  QPushButton* const buttons[] = {form.Command1, form.Command2, form.Command3, form.Command7,
-                                  form.Command6, form.Command5, form.Command4};
+  testing::control<QLineEdit>(form, "Text1")->setText("select * from t");
+  QPushButton* const buttons[] = {testing::control<QPushButton>(form, "Command1"), testing::control<QPushButton>(form, "Command2"), testing::control<QPushButton>(form, "Command3"), testing::control<QPushButton>(form, "Command7"),
+                                  testing::control<QPushButton>(form, "Command6"), testing::control<QPushButton>(form, "Command5"), testing::control<QPushButton>(form, "Command4")};
   constexpr int kClicks = 100000;
   constexpr int kWarmUp = 1000;
   long before = 0;

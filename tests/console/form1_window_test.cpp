@@ -12,6 +12,7 @@
 
 #include "fake_bridge.h"
 #include "form1.h"
+#include "form_controls.h"
 
 namespace zorv {
 namespace {
@@ -67,12 +68,12 @@ TEST_F(WindowTest, EveryControlSitsWhereItsTwipsSayAndIsNamedAfterIt) {
 
 TEST_F(WindowTest, StartsWithItsDefaultsAndFocusOnOpenWithoutLoadingTheBridge) {
   showActive();
-  EXPECT_EQ(form.Label2->text(), "");
-  EXPECT_EQ(form.Text1->text(), QString::fromUtf8("host=ホスト名 user=ユーザー名"));
-  EXPECT_EQ(form.text2->toPlainText(),
+  EXPECT_EQ(testing::control<QLabel>(form, "Label2")->text(), "");
+  EXPECT_EQ(testing::control<QLineEdit>(form, "Text1")->text(), QString::fromUtf8("host=ホスト名 user=ユーザー名"));
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->toPlainText(),
             QString::fromUtf8("これは、libzorv.dllの使用サンプルです。詳しくはソースコードをご覧ください。"));
-  EXPECT_FALSE(form.Label1->text().isEmpty());
-  EXPECT_EQ(QApplication::focusWidget(), form.Command1);
+  EXPECT_FALSE(testing::control<QLabel>(form, "Label1")->text().isEmpty());
+  EXPECT_EQ(QApplication::focusWidget(), testing::control<QPushButton>(form, "Command1"));
   const char* captions[][2] = {{"Command1", "Open"},  {"Command6", "Exec"},   {"Command2", "Cursor"},
                                {"Command3", "Fetch"}, {"Command7", "Header"}, {"Command4", "Close"},
                                {"Command5", "MsgGet"}, {"Commandx", "End"}};
@@ -86,7 +87,7 @@ TEST_F(WindowTest, StartsWithItsDefaultsAndFocusOnOpenWithoutLoadingTheBridge) {
 
 TEST_F(WindowTest, TabWalksTheControlsInTabIndexOrderAndLeavesTheAnswerBox) {
   showActive();
-  const QString before = form.text2->toPlainText();
+  const QString before = testing::control<QPlainTextEdit>(form, "text2")->toPlainText();
   const char* expected[] = {"Commandx", "Text1",    "text2",    "Command2", "Command3",
                             "Command4", "Command5", "Command6", "Command7", "Command1"};
   for (const char* name : expected) {
@@ -94,14 +95,14 @@ TEST_F(WindowTest, TabWalksTheControlsInTabIndexOrderAndLeavesTheAnswerBox) {
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
   }
-  EXPECT_EQ(form.text2->toPlainText(), before) << "Tab typed into the answer box";
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->toPlainText(), before) << "Tab typed into the answer box";
 }
 
 TEST_F(WindowTest, AnswerBoxDoesNotWrapAndShowsBothScrollBars) {
-  EXPECT_EQ(form.text2->lineWrapMode(), QPlainTextEdit::NoWrap);
-  EXPECT_EQ(form.text2->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_EQ(form.text2->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_GE(form.Text1->maxLength(), 1 << 20) << "the input must take long texts";
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(testing::control<QPlainTextEdit>(form, "text2")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_GE(testing::control<QLineEdit>(form, "Text1")->maxLength(), 1 << 20) << "the input must take long texts";
 }
 
 TEST_F(WindowTest, ScreenReadersGetCaptionsAndNamesForTheTextBoxes) {
@@ -110,27 +111,27 @@ TEST_F(WindowTest, ScreenReadersGetCaptionsAndNamesForTheTextBoxes) {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
     return face ? face->text(QAccessible::Name) : QString("<no interface>");
   };
-  EXPECT_EQ(nameOf(form.Command1), "Open");
-  EXPECT_EQ(nameOf(form.Commandx), "End");
-  EXPECT_EQ(nameOf(form.Label1), form.Label1->text());
-  form.Label2->setText("42");
-  EXPECT_EQ(nameOf(form.Label2), "42");
-  EXPECT_FALSE(nameOf(form.Text1).isEmpty());
-  EXPECT_FALSE(nameOf(form.text2).isEmpty());
-  EXPECT_NE(nameOf(form.Text1), nameOf(form.text2));
+  EXPECT_EQ(nameOf(testing::control<QPushButton>(form, "Command1")), "Open");
+  EXPECT_EQ(nameOf(testing::control<QPushButton>(form, "Commandx")), "End");
+  EXPECT_EQ(nameOf(testing::control<QLabel>(form, "Label1")), testing::control<QLabel>(form, "Label1")->text());
+  testing::control<QLabel>(form, "Label2")->setText("42");
+  EXPECT_EQ(nameOf(testing::control<QLabel>(form, "Label2")), "42");
+  EXPECT_FALSE(nameOf(testing::control<QLineEdit>(form, "Text1")).isEmpty());
+  EXPECT_FALSE(nameOf(testing::control<QPlainTextEdit>(form, "text2")).isEmpty());
+  EXPECT_NE(nameOf(testing::control<QLineEdit>(form, "Text1")), nameOf(testing::control<QPlainTextEdit>(form, "text2")));
 }
 
 TEST_F(WindowTest, EndStopsAtOnceWithoutLoadingTheBridgeAndIgnoresQueuedClicks) {
   showActive();
-  QTest::mouseClick(form.Commandx, Qt::LeftButton);
+  QTest::mouseClick(testing::control<QPushButton>(form, "Commandx"), Qt::LeftButton);
   EXPECT_TRUE(form.hasEnded());
   EXPECT_EQ(form.exitStatus(), 0);
   EXPECT_FALSE(form.isVisible());
   // A click that was already queued behind "End" runs no handler.
-  form.Command1->click();
-  form.Command3->click();
+  testing::control<QPushButton>(form, "Command1")->click();
+  testing::control<QPushButton>(form, "Command3")->click();
   EXPECT_FALSE(FakeBridge::loaded());
-  EXPECT_EQ(form.Label2->text(), "");
+  EXPECT_EQ(testing::control<QLabel>(form, "Label2")->text(), "");
 }
 
 TEST_F(WindowTest, ClosingTheWindowEndsWithoutABridgeCall) {

@@ -2,8 +2,9 @@
 
 #include <QWidget>
 
-#include "bridge_binding.h"
-#include "result_buffer.h"
+#include <string>
+
+#include "form_handlers.h"
 
 class QLabel;
 class QLineEdit;
@@ -15,7 +16,7 @@ namespace zorv {
 // The console's one window: an input box, eight buttons, the result label
 // and the answer box. Each button but "End" calls one bridge function; every
 // widget is touched only here.
-class Form1 : public QWidget {
+class Form1 : public QWidget, public FormHandlers<Form1> {
   Q_OBJECT
 
  public:
@@ -24,9 +25,26 @@ class Form1 : public QWidget {
   // Whether the program has been told to end, and with which exit status.
   bool hasEnded() const { return ended_; }
   int exitStatus() const { return exitStatus_; }
-  const ResultBuffer& resultBuffer() const { return resultBuffer_; }
 
-  // The controls, named as the window's table names them.
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  friend class FormHandlers<Form1>;
+
+  void Form_Load();
+
+  void createControls();
+  // Wires a button to a handler run through the failure edge.
+  void onClick(QPushButton* button, void (Form1::*handler)());
+  std::u16string input() const;
+  void showResult(ResultCode code);
+  void showText2(std::u16string_view text);
+  void fail(const std::string& report);
+  void end(int status);
+
+  // The controls, named as the window's table names them; tests find them
+  // by their object names.
   QLineEdit* Text1;
   QPlainTextEdit* text2;
   QLabel* Label1;
@@ -40,30 +58,6 @@ class Form1 : public QWidget {
   QPushButton* Command7;  // "Header"
   QPushButton* Commandx;  // "End"
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
- private:
-  void Form_Load();
-  void Command1_Click();
-  void Command2_Click();
-  void Command3_Click();
-  void Command4_Click();
-  void Command5_Click();
-  void Command6_Click();
-  void Command7_Click();
-  void Commandx_Click();
-
-  void placeControls();
-  // Wires a button to a handler run through the failure edge.
-  void onClick(QPushButton* button, void (Form1::*handler)());
-  void answerCommand(ResultCode (*call)(char*));
-  void showResult(ResultCode code);
-  void showBuffer();
-  void fail(const QString& reason);
-  void end(int status);
-
-  ResultBuffer resultBuffer_;
   bool ended_ = false;
   int exitStatus_ = 0;
 };

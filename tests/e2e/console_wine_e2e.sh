@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The real zorv-console.exe under Wine on the current X display, used as a
+# person would: clicked and typed into with xdotool, its controls read from
+# outside by the test-only window reader.
+#   console_wine_e2e.sh EXE READER FAKES_DIR session|missing
+# "session": types a statement, presses "Open" and "Fetch" against the
+# recording library and checks the label, the answer box and the bytes the
+# library received. "missing": a library without ZORVfnames; "Header" opens
+# the failure box, which is read and closed from outside; the console ends
+# with status 1 having called nothing more.
+set -euo pipefail
+exe=$1 reader=$2 fakes=$3 scenario=$4
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+wine="$root/cmake/wine-run"
+work=$(mktemp -d)
+console=
+cleanup() {
+  if [ -n "$console" ]; then kill "$console" 2>/dev/null || true; wait "$console" || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+case "$scenario" in
+  session) library=recording ;;
+  missing) library=no_fnames ;;
+  *) fail "unknown scenario $scenario" ;;
+esac
+cp "$exe" "$work/zorv-console.exe"
+cp "$fakes/$library/libzorv.dll" "$work/"
+# "Open" answers 0; "Fetch" answers 0 and writes "A-001 ソース" (CP932).
+printf '0 -\n0 412D30303120835C815B8358\n' > "$work/script"
+export ZORV_FAKE_SCRIPT="Z:$work/script" ZORV_FAKE_LOG="Z:$work/log"
+touch "$work/log"
+
+(cd "$work" && exec "$wine" "$work/zorv-console.exe") &
+console=$!
+
+read_texts() { "$wine" "$reader" texts | tr -d '\r'; }
+field() { awk -F'\t' -v n="$1" -v f="$2" '$1 == n { print $f }'; }
+# Waits up to five seconds for control $1 to show text $2.
+expect_text() {
+  for _ in $(seq 25); do
+    texts=$(read_texts)
+    [ "$(field "$1" 4 <<<"$texts")" = "$2" ] && return 0
+    sleep 0.2
+  done
+  fail "$1 does not show '$2': $texts"
+}
+expect_text Text1 "host=ホスト名 user=ユーザー名"
+
+click() {
+  local x y
+  x=$(field "$1" 2 <<<"$texts") y=$(field "$1" 3 <<<"$texts")
+  xdotool mousemove "$x" "$y" click 1
+  sleep 0.3
+}
+
+if [ "$scenario" = session ]; then
+  click Text1
+  xdotool key End shift+Home
+  xdotool type --delay 20 "select 1"
+  click Command1
+  click Command3
+  expect_text text2 "A-001 ソース"
+  expect_text Label2 0
+  calls=$(tr -d '\r' <"$work/log" | cut -c1-40)
+  [ "$calls" = "$(printf 'ZORVlogin 73656C6563742031\nZORVfetch 000000000000000000000000000000')" ] ||
+    fail "calls: $calls"
+  click Commandx
+  wait "$console" || fail "End: exit status $?"
+  console=
+else
+  "$wine" "$reader" click Command7
+  box=$("$wine" "$reader" msgbox | tr -d '\r') || fail "no message box"
+  grep -q "^owner	Form1" <<<"$box" || fail "message box not owned by the window: $box"
+  grep -q "The bridge library cannot be used" <<<"$box" || fail "message: $box"
+  grep -q "ZORVfnames" <<<"$box" || fail "message names no entry: $box"
+  status=0
+  wait "$console" || status=$?
+  console=
+  [ "$status" = 1 ] || fail "exit status $status"
+  [ ! -s "$work/log" ] || fail "bridge called after all: $(cut -c1-40 "$work/log")"
+fi
+echo "ok: $scenario"
