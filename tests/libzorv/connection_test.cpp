@@ -17,7 +17,7 @@ class Connection : public ::testing::Test {
  protected:
   void TearDown() override { lib().close(); }
   std::string tempPath(const std::string& name) {
-    const std::string path = tempPath("zorv_conn_" + name);
+    const std::string path = ::tempPath("zorv_conn_" + name);
     std::remove(path.c_str());
     paths_.push_back(path);
     return path;
