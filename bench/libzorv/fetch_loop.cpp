@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dynamic_library.h"
-#include "loop_memory.h"
+#include "loop_platform.h"
 
 namespace {
 
@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
 
   std::vector<char> buf(8192);
   std::vector<char> out(1 << 20);
+  makeOutputBinary();
   std::setvbuf(stdout, out.data(), _IOFBF, out.size());
 
   if (login(argv[1]) != 0) {

@@ -1,7 +1,11 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <psapi.h>
 
-#include "loop_memory.h"
+#include <cstdio>
+
+#include "loop_platform.h"
 
 namespace {
 
@@ -25,3 +29,5 @@ long peakKib() {
 }
 
 void resetPeak() {}
+
+void makeOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
