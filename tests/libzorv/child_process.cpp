@@ -10,3 +10,12 @@ bool ChildProcess::readLine(std::string& line) {
   pending_.erase(0, end + 1);
   return true;
 }
+
+ChildProcess::~ChildProcess() {
+  if (started_ && !waited_) {
+    kill();
+    int code;
+    waitKilled(code);
+  }
+  release();
+}

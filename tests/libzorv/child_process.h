@@ -30,6 +30,8 @@ class ChildProcess {
 
  private:
   bool readSome();
+  // Releases the pipe and process handles (the platform's part of the end).
+  void release();
 
   bool started_ = false;
   bool waited_ = false;

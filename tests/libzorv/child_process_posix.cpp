@@ -29,12 +29,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   started_ = true;
 }
 
-ChildProcess::~ChildProcess() {
-  if (started_ && !waited_) {
-    kill();
-    int code;
-    waitKilled(code);
-  }
+void ChildProcess::release() {
   if (output_ >= 0) close(static_cast<int>(output_));
 }
 

@@ -61,12 +61,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   started_ = true;
 }
 
-ChildProcess::~ChildProcess() {
-  if (started_ && !waited_) {
-    kill();
-    int code;
-    waitKilled(code);
-  }
+void ChildProcess::release() {
   if (started_) {
     CloseHandle(reinterpret_cast<HANDLE>(output_));
     CloseHandle(reinterpret_cast<HANDLE>(process_));

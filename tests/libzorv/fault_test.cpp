@@ -27,16 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// UTF-8 forms of kSo and kHyo, as the databases store them.
-const std::string kSoUtf8 = "\xE3\x82\xBD";
-const std::string kHyoUtf8 = "\xE8\xA1\xA8";
-
-std::string repeated(const std::string& piece, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
 // Waits until a process is gone (reaped by its parent); false after the limit.
 bool waitGone(pid_t pid, std::chrono::seconds limit) {
   const auto deadline = Clock::now() + limit;

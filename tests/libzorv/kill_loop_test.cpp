@@ -18,16 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// UTF-8 forms of kSo and kHyo, as the databases store them.
-const std::string kSoUtf8 = "\xE3\x82\xBD";
-const std::string kHyoUtf8 = "\xE8\xA1\xA8";
-
-std::string repeated(const std::string& piece, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
 long envNumber(const char* name, long fallback) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? std::strtol(value, nullptr, 10) : fallback;
