@@ -1,42 +1,24 @@
 // Reads every row of a query through the library the way the console does
-// (dlopen, ZORVcursor, ZORVfetch until 100) and writes them to stdout, one
+// (loaded from its folder, ZORVcursor, ZORVfetch until 100) and writes them to stdout, one
 // line per row. Reports to stderr: rows, seconds of the cursor and fetch
 // loop, resident memory of the idle connection and the peak above it.
 //
 // Usage: zorv_fetch_loop CONNECTION QUERY [LIBRARY]
-#include <dlfcn.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "dynamic_library.h"
+#include "loop_platform.h"
 
 namespace {
 
 using TextFn = int32_t (*)(const char*);
 using BufFn = int32_t (*)(char*);
-
-// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
-long statusKib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const size_t length = std::strlen(field);
-  while (std::getline(status, line)) {
-    if (line.compare(0, length, field) == 0 && line[length] == ':') {
-      return std::stol(line.substr(length + 1));
-    }
-  }
-  return -1;
-}
-
-// Lowers VmHWM to the current VmRSS so the peak is measured from here on.
-void resetPeak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-}
 
 }  // namespace
 
@@ -46,18 +28,26 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* path = argc > 3 ? argv[3] : ZORV_LIBRARY_PATH;
-  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  const std::filesystem::path file = path;
+  std::string reason;
+  auto library = zorv::platform::loadLibrary(file.parent_path(), file.filename().string(), reason);
   if (library == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
+    std::fprintf(stderr, "cannot load %s: %s\n", path, reason.c_str());
     return 1;
   }
-  auto login = reinterpret_cast<TextFn>(dlsym(library, "ZORVlogin"));
-  auto cursor = reinterpret_cast<TextFn>(dlsym(library, "ZORVcursor"));
-  auto fetch = reinterpret_cast<BufFn>(dlsym(library, "ZORVfetch"));
-  auto msgGet = reinterpret_cast<BufFn>(dlsym(library, "ZORVmsgget"));
+  auto entry = [&](const char* name) { return zorv::platform::findEntry(library, name, reason); };
+  auto login = reinterpret_cast<TextFn>(entry("ZORVlogin"));
+  auto cursor = reinterpret_cast<TextFn>(entry("ZORVcursor"));
+  auto fetch = reinterpret_cast<BufFn>(entry("ZORVfetch"));
+  auto msgGet = reinterpret_cast<BufFn>(entry("ZORVmsgget"));
+  if (!login || !cursor || !fetch || !msgGet) {
+    std::fprintf(stderr, "%s lacks an entry: %s\n", path, reason.c_str());
+    return 1;
+  }
 
   std::vector<char> buf(8192);
   std::vector<char> out(1 << 20);
+  makeOutputBinary();
   std::setvbuf(stdout, out.data(), _IOFBF, out.size());
 
   if (login(argv[1]) != 0) {
@@ -66,7 +56,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   resetPeak();
-  const long idleKib = statusKib("VmRSS");
+  const long idleKib = residentKib();
   const auto start = std::chrono::steady_clock::now();
   if (cursor(argv[2]) != 0) {
     msgGet(buf.data());
@@ -89,8 +79,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fetch: %d %s\n", code, buf.data());
     return 1;
   }
-  const long peakKib = statusKib("VmHWM");
+  const long peak = peakKib();
   std::fprintf(stderr, "rows=%ld loop_seconds=%.3f idle_rss_kib=%ld peak_above_idle_kib=%ld\n",
-               rows, seconds, idleKib, peakKib - idleKib);
+               rows, seconds, idleKib, peak - idleKib);
   return 0;
 }

@@ -14,7 +14,7 @@ constexpr size_t kIoBufferBytes = 256 * 1024;
 
 SpillFile::SpillFile(size_t columns)
     : columns_(columns), ioBuffer_(kIoBufferBytes), lengths_(columns), row_(columns) {
-  file_ = std::tmpfile();
+  file_ = openAnonymousTemporaryFile();
   if (file_ == nullptr) fail("cannot create a temporary file for the cursor's rows");
   std::setvbuf(file_, ioBuffer_.data(), _IOFBF, ioBuffer_.size());
 }

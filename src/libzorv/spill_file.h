@@ -40,4 +40,10 @@ class SpillFile {
   std::vector<FieldView> row_;
 };
 
+// Opens a new temporary file for reading and writing in binary mode, in the
+// platform's folder for temporary files, removed by the system when closed
+// or when the process ends; nullptr with errno set on failure. One file per
+// platform: spill_file_posix.cpp, spill_file_win32.cpp.
+std::FILE* openAnonymousTemporaryFile();
+
 }  // namespace zorv::lib

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "zorv.h"
+
 namespace zorv::lib {
 
 // A failure the library reports to the console: the result code to return
@@ -19,17 +21,17 @@ class ZorvError : public std::runtime_error {
   int32_t code_;
 };
 
-// The result codes, the same numbers as zorv.h lists.
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kCut = 1;
-inline constexpr int32_t kReplaced = 2;
-inline constexpr int32_t kNoMoreRows = 100;
-inline constexpr int32_t kNotConnected = -1;
-inline constexpr int32_t kNoCursor = -2;
-inline constexpr int32_t kConnectFailed = -3;
-inline constexpr int32_t kStatementFailed = -4;
-inline constexpr int32_t kBadConnectionText = -5;
-inline constexpr int32_t kBadText = -6;
-inline constexpr int32_t kInternal = -9;
+// The result codes, named for C++ from the one list in zorv.h.
+inline constexpr int32_t kOk = ZORV_OK;
+inline constexpr int32_t kCut = ZORV_CUT;
+inline constexpr int32_t kReplaced = ZORV_REPLACED;
+inline constexpr int32_t kNoMoreRows = ZORV_NO_MORE_ROWS;
+inline constexpr int32_t kNotConnected = ZORV_NOT_CONNECTED;
+inline constexpr int32_t kNoCursor = ZORV_NO_CURSOR;
+inline constexpr int32_t kConnectFailed = ZORV_CONNECT_FAILED;
+inline constexpr int32_t kStatementFailed = ZORV_STATEMENT_FAILED;
+inline constexpr int32_t kBadConnectionText = ZORV_BAD_CONNECTION_TEXT;
+inline constexpr int32_t kBadText = ZORV_BAD_TEXT;
+inline constexpr int32_t kInternal = ZORV_INTERNAL;
 
 }  // namespace zorv::lib

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "test_engine.h"
 #include "zorv_library.h"
 
 namespace {
@@ -16,7 +17,7 @@ class Connection : public ::testing::Test {
  protected:
   void TearDown() override { lib().close(); }
   std::string tempPath(const std::string& name) {
-    const std::string path = ::testing::TempDir() + "zorv_conn_" + name;
+    const std::string path = ::tempPath("zorv_conn_" + name);
     std::remove(path.c_str());
     paths_.push_back(path);
     return path;

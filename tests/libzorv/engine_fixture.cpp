@@ -30,7 +30,7 @@ void EngineFixture::SetUp() {
     ASSERT_EQ(callExec("DROP SCHEMA " + schema + " CASCADE").code, 0) << callMsgGet();
     ASSERT_EQ(callExec("CREATE SCHEMA " + schema).code, 0) << callMsgGet();
   } else {
-    sqlitePath_ = ::testing::TempDir() + "zorv_test_" + id + ".db";
+    sqlitePath_ = tempPath("zorv_test_" + id + ".db");
     std::remove(sqlitePath_.c_str());
     connection_ = "file=" + sqlitePath_;
     ASSERT_EQ(lib().login(connection_.c_str()), 0) << callMsgGet();

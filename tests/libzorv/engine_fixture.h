@@ -15,6 +15,16 @@ inline const std::string kHyo = "\x95\x5C";   // 表
 inline const std::string kNou = "\x94\x5C";   // 能
 inline const std::string kYo = "\x97\x5C";    // 予
 inline const std::string kShin = "\x90\x5C";  // 申
+// UTF-8 forms of kSo and kHyo, as the databases store them.
+inline const std::string kSoUtf8 = "\xE3\x82\xBD";
+inline const std::string kHyoUtf8 = "\xE8\xA1\xA8";
+
+// `piece` written `times` times.
+inline std::string repeated(const std::string& piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
 
 // Connects the library to a fresh database of the engine under test before
 // each test and closes it after: SQLite in a file of its own, PostgreSQL in

@@ -1,6 +1,6 @@
 // Faults from outside the library: the PostgreSQL backend killed at any
-// moment, a full disk under SQLite, and the calling process killed at a
-// random point over and over. Each must be reported with a negative code
+// moment and a full disk under SQLite (the calling process killed over and
+// over is kill_loop_test.cpp). Each must be reported with a negative code
 // and a message, lose nothing Exec reported done, and leave no half rows.
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -16,8 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <random>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,21 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-// UTF-8 forms of kSo and kHyo, as the databases store them.
-const std::string kSoUtf8 = "\xE3\x82\xBD";
-const std::string kHyoUtf8 = "\xE8\xA1\xA8";
-
-std::string repeated(const std::string& piece, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
-long envNumber(const char* name, long fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? std::strtol(value, nullptr, 10) : fallback;
-}
 
 // Waits until a process is gone (reaped by its parent); false after the limit.
 bool waitGone(pid_t pid, std::chrono::seconds limit) {
@@ -252,130 +235,5 @@ TEST_P(SqliteDiskFull, FailedInsertIsReportedAndEarlierOnesSurvive) {
 
 INSTANTIATE_TEST_SUITE_P(JournalModes, SqliteDiskFull, ::testing::Values("delete", "wal"),
                          [](const auto& info) { return std::string(info.param); });
-
-// ---------------------------------------------------------------------------
-// The calling process killed with SIGKILL at a random point, many times.
-
-class KillLoop : public EngineFixture {
- protected:
-  struct Figures {
-    long iterations = 0;
-    std::set<int32_t> reported;  // ids the children reported done
-    long lost = 0;               // reported but not in the table
-    long halfRows = 0;           // in the table with a text that is not whole
-    long unreported = 0;         // in the table, committed but not yet reported
-    double seconds = 0;
-  };
-
-  // Starts a child on `childConnection`, waits until it begins inserting,
-  // lets it run for `delay`, kills it and adds the ids it reported to `reported`.
-  void runOnce(const std::string& childConnection, std::chrono::microseconds delay,
-               std::set<int32_t>& reported) {
-    int fds[2];
-    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0) << std::strerror(errno);
-    const std::string fd = std::to_string(fds[1]);
-    // A lost row's id is never reused, so a later child cannot hide the loss.
-    const std::string after = std::to_string(reported.empty() ? 0 : *reported.rbegin());
-    const std::string text = repeated(kSo + kHyo, kPairs);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0) << std::strerror(errno);
-    if (pid == 0) {
-      fcntl(fds[1], F_SETFD, 0);  // the write end stays open across exec
-      execl(ZORV_INSERT_CHILD_PATH, ZORV_INSERT_CHILD_PATH, childConnection.c_str(), fd.c_str(),
-            text.c_str(), after.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    int32_t id = -1;
-    const bool started = read(fds[0], &id, sizeof id) == sizeof id && id == 0;
-    if (started) {
-      std::this_thread::sleep_for(delay);
-      kill(pid, SIGKILL);
-      while (read(fds[0], &id, sizeof id) == sizeof id) reported.insert(id);
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(started) << "the child did not start inserting; exit " << WEXITSTATUS(status);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-        << "the child ended by itself with exit " << WEXITSTATUS(status);
-  }
-
-  // Kills `iterations` children at random points, then checks the table.
-  Figures killRepeatedly(long iterations, const std::string& childConnection) {
-    const unsigned seed = static_cast<unsigned>(
-        envNumber("ZORV_FAULT_SEED", static_cast<long>(std::random_device{}() & 0x7fffffff)));
-    std::printf(
-        "[ kill loop ] %s: %ld iterations, seed %u (ZORV_FAULT_SEED=%u repeats the delays)\n",
-        engineName(engine()).c_str(), iterations, seed, seed);
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<int> delayUs(0, 20000);
-    Figures figures;
-    lib().close();  // only the children use the database
-    const auto start = Clock::now();
-    for (; figures.iterations < iterations; ++figures.iterations) {
-      runOnce(childConnection, std::chrono::microseconds(delayUs(random)), figures.reported);
-      if (::testing::Test::HasFatalFailure()) break;
-      if (engine() == Engine::Postgres) waitForIdleServer();
-    }
-    figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-
-    const auto rows = directRows(connection(), "SELECT id, txt FROM t ORDER BY id");
-    EXPECT_TRUE(rows) << "cannot read the table";
-    std::set<int32_t> present;
-    const std::string pairs = repeated(kSoUtf8 + kHyoUtf8, kPairs);
-    for (const auto& row : rows.value_or(DirectRows{})) {
-      const int32_t id = static_cast<int32_t>(std::stol(row[0]));
-      present.insert(id);
-      if (row[1] != row[0] + ":" + pairs + ":" + row[0]) ++figures.halfRows;
-      if (figures.reported.count(id) == 0) ++figures.unreported;
-    }
-    for (const int32_t id : figures.reported) figures.lost += present.count(id) == 0;
-    std::printf(
-        "[ kill loop ] %s: %ld iterations, %zu rows reported done, %ld lost, %ld half rows, "
-        "%ld committed but unreported, %.1f s\n",
-        engineName(engine()).c_str(), figures.iterations, figures.reported.size(), figures.lost,
-        figures.halfRows, figures.unreported, figures.seconds);
-    RecordProperty("seed", std::to_string(seed));
-    RecordProperty("rows_reported", std::to_string(figures.reported.size()));
-    return figures;
-  }
-
-  // Waits until the killed child's backend has gone, so the next child's
-  // largest id already counts whatever that backend committed.
-  void waitForIdleServer() {
-    const std::string query =
-        "SELECT count(*) FROM pg_stat_activity WHERE application_name = 'zorv_kill_child'";
-    const auto deadline = Clock::now() + 30s;
-    for (;;) {
-      const auto rows = directRows(connection(), query);
-      if (rows && rows->size() == 1 && rows->front().front() == "0") return;
-      ASSERT_LT(Clock::now(), deadline) << "the killed child's backend is still there";
-      std::this_thread::sleep_for(2ms);
-    }
-  }
-
-  // ソ表 pairs in each row: 2,800 CP932 bytes, more than a page once UTF-8.
-  static constexpr int kPairs = 700;
-};
-
-TEST_P(KillLoop, EveryReportedInsertSurvivesAndNoRowIsHalfThere) {
-  run("CREATE TABLE t (id INTEGER PRIMARY KEY, txt TEXT NOT NULL)");
-  const long iterations = engine() == Engine::Sqlite ? envNumber("ZORV_FAULT_KILLS", 1000)
-                                                     : envNumber("ZORV_FAULT_PG_KILLS", 100);
-  const std::string childConnection = engine() == Engine::Sqlite
-                                          ? connection()
-                                          : connection() + " application_name=zorv_kill_child";
-  const Figures figures = killRepeatedly(iterations, childConnection);
-  EXPECT_EQ(figures.iterations, iterations);
-  EXPECT_GT(figures.reported.size(), 0u);
-  EXPECT_EQ(figures.lost, 0);
-  EXPECT_EQ(figures.halfRows, 0);
-  // A child can commit at most one row it had no time to report.
-  EXPECT_LE(figures.unreported, figures.iterations);
-}
-
-INSTANTIATE_TEST_SUITE_P(Engines, KillLoop, ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         engineParamName);
 
 }  // namespace

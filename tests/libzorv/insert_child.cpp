@@ -1,20 +1,20 @@
 // The victim of the kill tests: connects the library, continues the table
 // t (id, txt) after its largest id, or after AFTER if that is larger (so a
 // lost row's id is never reused), and inserts one row per Exec for ever,
-// writing each id to a file descriptor once Exec reported it done. Before
-// the first insert it writes 0, so the parent knows inserting has begun.
-// Usage: zorv_insert_child CONNECTION REPORT_FD TEXT AFTER
-// Each row's txt is "<id>:" TEXT ":<id>" (CP932). Exit codes: 2 login
-// failed, 3 reading the largest id failed, 4 an insert failed, 5 reporting
-// failed; the library's message goes to stderr.
-#include <unistd.h>
-
+// writing each id as a line to standard output once Exec reported it done.
+// Before the first insert it writes 0, so the parent knows inserting has
+// begun.
+// Usage: zorv_insert_child CONNECTION PAIRS AFTER
+// Each row's txt is "<id>:" PAIRS times ソ表 ":<id>" (CP932). Exit codes: 2
+// login failed, 3 reading the largest id failed, 4 an insert failed, 5
+// reporting failed; the library's message goes to stderr.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "engine_fixture.h"
 #include "zorv_library.h"
 
 namespace {
@@ -26,17 +26,17 @@ namespace {
   std::_Exit(code);
 }
 
-bool report(int fd, int32_t id) { return write(fd, &id, sizeof id) == sizeof id; }
+bool report(int32_t id) { return std::printf("%d\n", id) > 0 && std::fflush(stdout) == 0; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: zorv_insert_child CONNECTION REPORT_FD TEXT AFTER\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: zorv_insert_child CONNECTION PAIRS AFTER\n");
     return 1;
   }
-  const int fd = std::atoi(argv[2]);
-  const std::string text = argv[3];
+  std::string text;
+  for (long i = std::strtol(argv[2], nullptr, 10); i > 0; --i) text += kSo + kHyo;
   ZorvLibrary& zorv = ZorvLibrary::instance();
   char buf[8192];
   if (zorv.login(argv[1]) != 0) quit(2, zorv);
@@ -45,14 +45,14 @@ int main(int argc, char** argv) {
   const std::string answer = buf;
   if (answer.rfind("m\r\n", 0) != 0) quit(3, zorv);
   int32_t id = static_cast<int32_t>(
-      std::max(std::strtol(answer.c_str() + 3, nullptr, 10), std::strtol(argv[4], nullptr, 10)));
-  if (!report(fd, 0)) quit(5, zorv);
+      std::max(std::strtol(answer.c_str() + 3, nullptr, 10), std::strtol(argv[3], nullptr, 10)));
+  if (!report(0)) quit(5, zorv);
   for (;;) {
     ++id;
     const std::string number = std::to_string(id);
     const std::string insert =
         "INSERT INTO t VALUES (" + number + ", '" + number + ":" + text + ":" + number + "')";
     if (zorv.exec(insert.c_str(), buf) != 0) quit(4, zorv);
-    if (!report(fd, id)) quit(5, zorv);
+    if (!report(id)) quit(5, zorv);
   }
 }

@@ -1,11 +1,9 @@
 #include "test_engine.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <pwd.h>
 
 namespace {
 
@@ -24,21 +22,6 @@ std::string PgServer::connectionText(const std::string& extra) const {
   std::string text = "host=" + host + " port=" + port + " user=" + user + " dbname=postgres";
   if (!extra.empty()) text += " " + extra;
   return text;
-}
-
-int PgServer::pgCtl(const std::string& arguments) const {
-  std::string prefix;
-  if (geteuid() == 0) {
-    struct stat info {};
-    if (stat(data.c_str(), &info) == 0) {
-      if (const passwd* owner = getpwuid(info.st_uid)) {
-        prefix = std::string("runuser -u ") + owner->pw_name + " -- ";
-      }
-    }
-  }
-  const std::string command =
-      prefix + bin + "/pg_ctl -D '" + data + "' " + arguments + " >/dev/null 2>&1";
-  return std::system(command.c_str());
 }
 
 std::optional<PgServer> pgServer() {
@@ -66,10 +49,8 @@ std::string seriesQuery(Engine engine, long n, const std::string& columns) {
   return "SELECT " + columns + " FROM generate_series(1, " + count + ") AS s(x)";
 }
 
-long residentBytes() {
-  std::ifstream status("/proc/self/statm");
-  long pages = 0;
-  long resident = 0;
-  status >> pages >> resident;
-  return resident * sysconf(_SC_PAGESIZE);
+std::string tempPath(const std::string& name) {
+  std::string path = ::testing::TempDir() + name;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
 }

@@ -46,5 +46,9 @@ bool runningInCi();
 // A query over a column x of the integers 1..n, written for the engine.
 std::string seriesQuery(Engine engine, long n, const std::string& columns = "x");
 
+// A file name in the tests' temporary folder, written with '/' only: in a
+// connection text a backslash is an escape (Windows takes either).
+std::string tempPath(const std::string& name);
+
 // Peak-free current resident memory of this process in bytes.
 long residentBytes();

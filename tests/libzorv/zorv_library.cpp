@@ -1,20 +1,23 @@
 #include "zorv_library.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+
+#include "dynamic_library.h"
 
 namespace {
 
 template <typename Fn>
 Fn symbol(void* handle, const char* name) {
-  void* address = dlsym(handle, name);
+  std::string reason;
+  void* address = zorv::platform::findEntry(handle, name, reason);
   if (address == nullptr) {
-    std::fprintf(stderr, "cannot find %s in %s\n", name, ZORV_LIBRARY_PATH);
+    std::fprintf(stderr, "cannot find %s in %s: %s\n", name, ZORV_LIBRARY_PATH, reason.c_str());
     std::abort();
   }
   return reinterpret_cast<Fn>(address);
@@ -36,9 +39,11 @@ ZorvLibrary& ZorvLibrary::instance() {
 }
 
 ZorvLibrary::ZorvLibrary() {
-  handle_ = dlopen(ZORV_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  const std::filesystem::path path = ZORV_LIBRARY_PATH;
+  std::string reason;
+  handle_ = zorv::platform::loadLibrary(path.parent_path(), path.filename().string(), reason);
   if (handle_ == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", ZORV_LIBRARY_PATH, dlerror());
+    std::fprintf(stderr, "cannot load %s: %s\n", ZORV_LIBRARY_PATH, reason.c_str());
     std::abort();
   }
   login = symbol<TextFn>(handle_, "ZORVlogin");

@@ -6,8 +6,8 @@
 
 #include "answer_buffer.h"
 
-// The library under test, loaded the way the console loads it: dlopen by
-// absolute path and dlsym of the eight exported names.
+// The library under test, loaded the way the console loads it (the bridge
+// access layer's loader, from the library's folder) with its eight entries.
 class ZorvLibrary {
  public:
   using TextFn = int32_t (*)(const char*);
