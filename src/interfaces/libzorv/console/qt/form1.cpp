@@ -86,14 +86,14 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
   Command7 = findChild<QPushButton*>(QStringLiteral("Command7"));
   Commandx = findChild<QPushButton*>(QStringLiteral("Commandx"));
 
-  onClick(Command1, &Form1::Command1_Click);
-  onClick(Command2, &Form1::Command2_Click);
-  onClick(Command3, &Form1::Command3_Click);
-  onClick(Command4, &Form1::Command4_Click);
-  onClick(Command5, &Form1::Command5_Click);
-  onClick(Command6, &Form1::Command6_Click);
-  onClick(Command7, &Form1::Command7_Click);
-  onClick(Commandx, &Form1::Commandx_Click);
+  onClick(Command1, [this] { Command1_Click(); });
+  onClick(Command2, [this] { Command2_Click(); });
+  onClick(Command3, [this] { Command3_Click(); });
+  onClick(Command4, [this] { Command4_Click(); });
+  onClick(Command5, [this] { Command5_Click(); });
+  onClick(Command6, [this] { Command6_Click(); });
+  onClick(Command7, [this] { Command7_Click(); });
+  onClick(Commandx, [this] { Commandx_Click(); });
 
   Form_Load();
 }
@@ -114,12 +114,12 @@ void Form1::createControls() {
   }
 }
 
-void Form1::onClick(QPushButton* button, void (Form1::*handler)()) {
-  connect(button, &QPushButton::clicked, this, [this, handler] {
+void Form1::onClick(QPushButton* button, std::function<void()> handler) {
+  connect(button, &QPushButton::clicked, this, [this, handler = std::move(handler)] {
     // After a failure, and after "End", no handler runs again, even for
     // clicks already queued.
     if (ended_) return;
-    if (auto report = failureOf([this, handler] { (this->*handler)(); })) fail(*report);
+    if (auto report = failureOf(handler)) fail(*report);
   });
 }
 
