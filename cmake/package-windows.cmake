@@ -4,7 +4,9 @@
 install(TARGETS zorv-console RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/src/interfaces/libzorv/console/win32/README.txt DESTINATION .)
 if(TARGET zorv_reference)
-  install(FILES $<TARGET_FILE:zorv_reference> DESTINATION .)
+  # As a target, so CPack strips it like the console; its import library
+  # is for nobody in a release.
+  install(TARGETS zorv_reference RUNTIME DESTINATION . ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL)
   # Made by scripts/package before CPack runs.
   install(FILES ${CMAKE_BINARY_DIR}/demo.db DESTINATION .)
 endif()
