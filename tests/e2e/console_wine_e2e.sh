@@ -20,6 +20,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# Any other step that fails says which, rather than ending the test silently.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 
 case "$scenario" in
   session) library=recording ;;
@@ -41,7 +43,8 @@ field() { awk -F'\t' -v n="$1" -v f="$2" '$1 == n { print $f }'; }
 # Waits up to five seconds for control $1 to show text $2.
 expect_text() {
   for _ in $(seq 25); do
-    texts=$(read_texts)
+    # Until the window is up the reader finds nothing and fails.
+    texts=$(read_texts) || texts=
     [ "$(field "$1" 4 <<<"$texts")" = "$2" ] && return 0
     sleep 0.2
   done
