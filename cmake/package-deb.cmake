@@ -28,10 +28,14 @@ configure_file(${ZORV_LINUX_DIR}/changelog.in ${ZORV_LINUX_OUT}/changelog @ONLY)
 
 # Debian wants manual pages and changelogs compressed, without a time stamp
 # (gzip -n), so the same sources make the same package.
-add_custom_command(OUTPUT ${ZORV_LINUX_OUT}/zorv-console.1.gz
-  COMMAND sh -c "'${ZORV_SCDOC}' < '${ZORV_LINUX_DIR}/zorv-console.1.scd' | '${ZORV_GZIP}' -9n > zorv-console.1.gz"
-  DEPENDS ${ZORV_LINUX_DIR}/zorv-console.1.scd
-  WORKING_DIRECTORY ${ZORV_LINUX_OUT} VERBATIM)
+set(ZORV_MAN_PAGES)
+foreach(page IN ITEMS zorv-console.1 zorv-check.1)
+  add_custom_command(OUTPUT ${ZORV_LINUX_OUT}/${page}.gz
+    COMMAND sh -c "'${ZORV_SCDOC}' < '${ZORV_LINUX_DIR}/${page}.scd' | '${ZORV_GZIP}' -9n > ${page}.gz"
+    DEPENDS ${ZORV_LINUX_DIR}/${page}.scd
+    WORKING_DIRECTORY ${ZORV_LINUX_OUT} VERBATIM)
+  list(APPEND ZORV_MAN_PAGES ${ZORV_LINUX_OUT}/${page}.gz)
+endforeach()
 add_custom_command(OUTPUT ${ZORV_LINUX_OUT}/changelog.gz
   COMMAND ${ZORV_GZIP} -9n -c changelog > changelog.gz
   DEPENDS ${ZORV_LINUX_OUT}/changelog
@@ -47,17 +51,17 @@ add_custom_command(OUTPUT ${ZORV_LINUX_OUT}/demo.db
   DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-demo-db
   WORKING_DIRECTORY ${ZORV_LINUX_OUT} VERBATIM)
 add_custom_target(zorv_linux_data ALL DEPENDS
-  ${ZORV_LINUX_OUT}/zorv-console.1.gz ${ZORV_LINUX_OUT}/changelog.gz
+  ${ZORV_MAN_PAGES} ${ZORV_LINUX_OUT}/changelog.gz
   ${ZORV_LINUX_OUT}/${ZORV_APP_ID}.png ${ZORV_LINUX_OUT}/demo.db)
 
-install(TARGETS zorv-console RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zorv-console zorv-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS zorv_reference LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${ZORV_LINUX_DIR}/${ZORV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${ZORV_LINUX_OUT}/${ZORV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${ZORV_LINUX_DIR}/${ZORV_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${ZORV_LINUX_OUT}/${ZORV_APP_ID}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
-install(FILES ${ZORV_LINUX_OUT}/zorv-console.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${ZORV_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${ZORV_LINUX_OUT}/demo.db DESTINATION ${CMAKE_INSTALL_DATADIR}/zorv-console)
 install(FILES ${ZORV_LINUX_DIR}/copyright ${ZORV_LINUX_OUT}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zorv-console)
@@ -70,7 +74,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test console for the database bridge libr
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "One window calls the functions of the bridge library libzorv one at a time
 and shows each result code and the answer text the library wrote, with texts
 in the Japanese code page CP932. The package includes its own libzorv over
-SQLite and PostgreSQL and a small Japanese sample database.")
+SQLite and PostgreSQL, a small Japanese sample database, and zorv-check,
+which checks a bridge library against what the console relies on.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

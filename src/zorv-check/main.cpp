@@ -20,5 +20,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zorv-check: %s (%s)\n", error.c_str(), kUsage);
     return 2;
   }
+  switch (options->action) {
+    case Options::Action::Help:
+      std::printf("%s\n\n%s", kUsage, kHelp);
+      return 0;
+    case Options::Action::Version:
+      std::printf("zorv-check %s\n", ZORV_VERSION);
+      return 0;
+    case Options::Action::Check:
+      break;
+  }
   return runChecks(*options, arguments);
 }

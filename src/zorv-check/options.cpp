@@ -16,6 +16,11 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       error = arg + " needs a value";
       return std::nullopt;
     }
+    if (arg == "--help" || arg == "--version") {
+      Options answer;
+      answer.action = arg == "--help" ? Options::Action::Help : Options::Action::Version;
+      return answer;
+    }
     if (arg == "--connect") {
       options.connect = arguments[++i];
     } else if (arg == "--query") {

@@ -8,6 +8,9 @@ namespace zorv::check {
 
 // What the command line asks for. Texts are UTF-8.
 struct Options {
+  // --help and --version answer without a library; anything else checks one.
+  enum class Action { Check, Help, Version };
+  Action action = Action::Check;
   std::optional<std::string> connect;  // --connect: run the session after the single calls
   std::optional<std::string> query;    // --query: the session's cursor
   std::vector<std::string> execs;      // --exec, in order
@@ -26,8 +29,26 @@ inline constexpr const char* kUsage =
     "usage: zorv-check [--connect TEXT] [--query TEXT] [--exec TEXT]... [--timeout SECONDS] "
     "[--junit FILE] LIBRARY";
 
+// What --help prints after the usage line.
+inline constexpr const char* kHelp =
+    "Loads a bridge library as the console does and checks the promises the console\n"
+    "relies on, each function's calls in a child process of their own.\n"
+    "\n"
+    "  LIBRARY            a path with a slash, or a bare name looked for the console's way\n"
+    "  --connect TEXT     open a session with this connection text after the single calls\n"
+    "  --query TEXT       in the session: Cursor, Header and Fetch on this statement\n"
+    "  --exec TEXT        in the session: Exec this statement (may be repeated)\n"
+    "  --timeout SECONDS  the limit of each call (default 10)\n"
+    "  --junit FILE       also write the report as JUnit XML to FILE\n"
+    "  --help             print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "\n"
+    "Exit status: 0 when no check failed, 1 when one did, 2 when the library cannot be\n"
+    "loaded or the command line is wrong.\n";
+
 // Reads the arguments after the program's name. On a mistake returns nothing
-// and sets `error` to a one-line reason.
+// and sets `error` to a one-line reason. --help or --version met before any
+// mistake wins over everything else on the line.
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error);
 
 }  // namespace zorv::check

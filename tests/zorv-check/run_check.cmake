@@ -4,7 +4,8 @@
 #   FAILS, WARNS: "FUNCTION check" items, exactly the FAIL and WARN lines expected;
 #   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added.
 # With status 2 the one line on standard error must start "zorv-check: " and
-# match REASON.
+# match REASON. With OUTPUT, standard output must match it and standard error
+# be empty.
 set(args ${ARGS})
 if(PG)
   if(NOT DEFINED ENV{ZORV_TEST_PGPORT})
@@ -47,6 +48,9 @@ if(NOT "${warns}" STREQUAL "${WARNS}")
 endif()
 if(STATUS EQUAL 2 AND NOT (err MATCHES "^zorv-check: [^\n]+\n$" AND err MATCHES "${REASON}"))
   list(APPEND problems "standard error is not one line starting \"zorv-check: \" saying ${REASON}")
+endif()
+if(DEFINED OUTPUT AND NOT OUTPUT STREQUAL "" AND NOT (out MATCHES "${OUTPUT}" AND err STREQUAL ""))
+  list(APPEND problems "standard output does not match ${OUTPUT}, or standard error is not empty")
 endif()
 if(problems)
   string(REPLACE ";" "\n  " problems "${problems}")
