@@ -1,8 +1,44 @@
 # The Windows release: zorv-console-<version>-windows-x64.zip with the
-# console, a short README in Japanese and English, and, when this build makes
-# our own libzorv.dll, that library and the sample database beside it.
-install(TARGETS zorv-console RUNTIME DESTINATION .)
+# console, the checker zorv-check.exe, a short README in Japanese and English,
+# our licence, the notices of every library linked in and, when this build
+# makes our own libzorv.dll, that library and the sample database beside it.
+install(TARGETS zorv-console zorv-check RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/src/interfaces/libzorv/console/win32/README.txt DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+
+# Each shipped file's linker map says what was linked into it; the notices
+# are written from those maps, so a library linked in without one fails the
+# build (scripts/third-party-notices).
+set(ZORV_LINK_MAPS_DIR ${CMAKE_BINARY_DIR}/linkmaps)
+file(MAKE_DIRECTORY ${ZORV_LINK_MAPS_DIR})
+set(zorv_shipped zorv-console zorv-check)
+if(TARGET zorv_reference)
+  list(APPEND zorv_shipped zorv_reference)
+endif()
+set(zorv_link_maps)
+foreach(target IN LISTS zorv_shipped)
+  set(map ${ZORV_LINK_MAPS_DIR}/${target}.map)
+  target_link_options(${target} PRIVATE "LINKER:-Map=${map}")
+  list(APPEND zorv_link_maps "$<TARGET_FILE_NAME:${target}>=${map}")
+endforeach()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(ZORV_NOTICES ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
+add_custom_command(OUTPUT ${ZORV_NOTICES}
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
+          --build ${CMAKE_BINARY_DIR} --output ${ZORV_NOTICES}
+          --product "zorv console ${PROJECT_VERSION} for Windows (${CMAKE_SYSTEM_PROCESSOR})"
+          ${zorv_link_maps}
+  DEPENDS ${zorv_shipped} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
+  VERBATIM)
+add_custom_target(zorv_third_party_notices ALL DEPENDS ${ZORV_NOTICES})
+install(FILES ${ZORV_NOTICES} DESTINATION .)
+if(ZORV_BUILD_TESTS)
+  # Runs on the build machine, not under Wine.
+  add_test(NAME third_party_notices
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/package/notices_test.py
+            ${PROJECT_SOURCE_DIR}/scripts/third-party-notices ${CMAKE_BINARY_DIR} ${ZORV_NOTICES}
+            ${zorv_link_maps})
+endif()
 if(TARGET zorv_reference)
   # As a target, so CPack strips it like the console; its import library
   # is for nobody in a release.
