@@ -31,8 +31,10 @@ endif()
 set(upgrade_code ${upgrade_code_${ARCH}})
 if(ARCH STREQUAL "x64")
   set(win64 yes)
+  set(other_upgrade_code ${upgrade_code_x86})
 else()
   set(win64 no)
+  set(other_upgrade_code ${upgrade_code_x64})
 endif()
 
 # wixl takes only relative source paths: everything it reads is put into
@@ -117,6 +119,7 @@ file(REMOVE "${output}")
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env G_DEBUG=fatal-warnings
     ${wixl} -a ${ARCH} -D Version=${VERSION} -D UpgradeCode=${upgrade_code}
+    -D OtherUpgradeCode=${other_upgrade_code}
     -D ShortcutGuid=${shortcut_guid} -D Win64=${win64}
     -o "${output}" zorv-console.wxs files.wxs
   WORKING_DIRECTORY "${work}"
