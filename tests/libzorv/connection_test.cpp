@@ -74,6 +74,53 @@ TEST_F(Connection, MessagesNeverShowThePassword) {
   }
 }
 
+TEST_F(Connection, OdbcTextStandsAloneAndFailsCleanly) {
+  const std::string sqliteDriver = odbcDriverPath(Engine::OdbcSqlite);
+  const std::string pgDriver = odbcDriverPath(Engine::OdbcPostgres);
+  if (sqliteDriver.empty() || pgDriver.empty()) {
+    if (runningInCi()) FAIL() << "the ODBC drivers are not installed";
+    GTEST_SKIP() << "the ODBC drivers are not installed";
+  }
+  usePrivateOdbcSettings();
+  struct Case {
+    std::string text;
+    int32_t code;
+    std::string said;  // a part of the message
+  };
+  const std::vector<Case> cases = {
+      {"odbc='DSN=x;PWD=TopSecret42' file=a.db", -5, "\"file\" cannot be used with odbc"},
+      {"host=h odbc='DSN=x'", -5, "\"host\" cannot be used with odbc"},
+      {"odbc='DSN=x' odbc='DSN=y'", -5, "more than once"},
+      {"odbc=", -5, "odbc needs"},
+      {"odbc='DSN=zorv_no_such_dsn;PWD=TopSecret42'", -3, "IM002"},
+      {"odbc='Driver=/nonexistent/zorv_driver.so;PWD=TopSecret42'", -3, "connection failed"},
+      {"odbc='Driver=" + pgDriver +
+           ";Server=127.0.0.1;Port=1;Uid=u;PWD=TopSecret42;Database=TopSecret42'",
+       -3, "connection failed"},
+      {"odbc='Driver=" + sqliteDriver + ";Database=/nonexistent-folder/x.db;PWD=TopSecret42'", -3,
+       "connection failed"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(lib().login(""), 0);
+    EXPECT_EQ(lib().login(c.text.c_str()), c.code) << c.text;
+    const std::string message = callMsgGet();
+    EXPECT_NE(message.find(c.said), std::string::npos) << c.text << ": " << message;
+    EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
+    EXPECT_EQ(lib().status(), c.code == -5 ? 1 : 0) << c.text;
+  }
+
+  // Connected, a statement's message that repeats the password masks it.
+  const std::string path = tempPath("odbc_secret.db");
+  ASSERT_EQ(lib().login(("odbc='Driver=" + sqliteDriver + ";Database=" + hostPath(path) +
+                         ";PWD=TopSecret42'").c_str()),
+            0)
+      << callMsgGet();
+  EXPECT_EQ(callExec("SELECT * FROM TopSecret42").code, -4);
+  const std::string message = callMsgGet();
+  EXPECT_NE(message.find("no such table"), std::string::npos) << message;
+  EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
+}
+
 TEST_F(Connection, EmbeddedFileModesAreHonoured) {
   const std::string path = tempPath("modes.db");
   ASSERT_EQ(lib().login(("file=" + path).c_str()), 0) << callMsgGet();

@@ -1,7 +1,9 @@
-// PostgreSQL-only behaviour: encoding, smuggled statements, read-only cursor
-// transactions, lost connections and a restarted server.
+// PostgreSQL-only behaviour, natively and through the ODBC driver: encoding,
+// smuggled statements, read-only cursor transactions, lost connections and a
+// restarted server.
 #include <libpq-fe.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -37,7 +39,10 @@ class PgServerTest : public EngineFixture {
   }
 };
 
-TEST_P(PgServerTest, ClientEncodingIsAlwaysUtf8) {
+// What only libpq's own connection text can ask for.
+class PgNativeTest : public PgServerTest {};
+
+TEST_P(PgNativeTest, ClientEncodingIsAlwaysUtf8) {
   const auto server = pgServer();
   ASSERT_TRUE(server);
   setenv("PGCLIENTENCODING", "EUC_JP", 1);
@@ -48,6 +53,18 @@ TEST_P(PgServerTest, ClientEncodingIsAlwaysUtf8) {
   EXPECT_EQ(callExec(query), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
   EXPECT_EQ(callExec("SET client_encoding TO 'LATIN1'").code, 0);
   EXPECT_EQ(callExec(query), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
+}
+
+TEST_P(PgServerTest, ConnectingLeavesTheProcessLocaleAlone) {
+  // The ODBC driver sets the character type locale from the environment
+  // while it connects; the process must keep its own.
+  ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
+  setenv("LC_ALL", "C.UTF-8", 1);
+  const int32_t opened = lib().login(connection().c_str());
+  unsetenv("LC_ALL");
+  ASSERT_EQ(opened, 0) << callMsgGet();
+  EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+  EXPECT_EQ(callExec("SELECT '" + kSo + kHyo + "' AS v"), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
 }
 
 TEST_P(PgServerTest, SmuggledStatementsNeverRun) {
@@ -137,7 +154,10 @@ TEST_P(PgServerTest, StoppedServerUnderAnOpenCursorThenRestarted) {
   EXPECT_EQ(callExec("SELECT 1 AS one"), (Answer{0, "one\r\n1\r\n"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, PgServerTest, ::testing::Values(Engine::Postgres),
+INSTANTIATE_TEST_SUITE_P(Engines, PgServerTest,
+                         ::testing::Values(Engine::Postgres, Engine::OdbcPostgres),
+                         engineParamName);
+INSTANTIATE_TEST_SUITE_P(Engines, PgNativeTest, ::testing::Values(Engine::Postgres),
                          engineParamName);
 
 }  // namespace

@@ -8,7 +8,7 @@ set(ZORV_WINEPREFIX_DEFAULT ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH
 function(zorv_wine_test name program filter)
   add_test(NAME ${name} COMMAND ${program} --gtest_filter=${filter})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "ZORV_WINEPREFIX_DEFAULT=${ZORV_WINEPREFIX_DEFAULT};${ARGN}"
+    ENVIRONMENT "ZORV_WINEPREFIX_DEFAULT=${ZORV_WINEPREFIX_DEFAULT};ODBCSYSINI=${ZORV_ODBC_TEST_SETTINGS};ODBCINI=${ZORV_ODBC_TEST_SETTINGS}/odbc.ini;${ARGN}"
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."
     FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|FAILED TEST|SKIPPED"
     RESOURCE_LOCK zorv_test_server
