@@ -117,11 +117,18 @@ std::u16string toUtf16(std::string_view utf8) {
 void appendUtf8(std::u16string_view utf16, std::string& out) {
   const size_t n = utf16.size();
   for (size_t i = 0; i < n; ++i) {
-    char32_t cp = utf16[i];
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-      continue;
+    // Most fields are ASCII: a run of it is copied in one step.
+    size_t run = i;
+    while (run < n && utf16[run] < 0x80) ++run;
+    if (run > i) {
+      const size_t at = out.size();
+      out.resize(at + (run - i));
+      char* p = out.data() + at;
+      for (size_t k = i; k < run; ++k) *p++ = static_cast<char>(utf16[k]);
+      i = run;
+      if (i == n) break;
     }
+    char32_t cp = utf16[i];
     if (cp >= 0xD800 && cp <= 0xDFFF) {
       if (cp < 0xDC00 && i + 1 < n && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);

@@ -39,7 +39,7 @@ class PgServerTest : public EngineFixture {
   }
 };
 
-// What only libpq's own connection text can ask for.
+// What only libpq itself does or can be asked for.
 class PgNativeTest : public PgServerTest {};
 
 TEST_P(PgNativeTest, ClientEncodingIsAlwaysUtf8) {
@@ -65,6 +65,19 @@ TEST_P(PgServerTest, ConnectingLeavesTheProcessLocaleAlone) {
   ASSERT_EQ(opened, 0) << callMsgGet();
   EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
   EXPECT_EQ(callExec("SELECT '" + kSo + kHyo + "' AS v"), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
+}
+
+// psqlODBC rolls back only the failed statement, to a savepoint of its own;
+// without that it would leave its own implicit transactions aborted.
+TEST_P(PgNativeTest, FailedStatementAbortsTheUserTransaction) {
+  run("CREATE TABLE t (id INTEGER)");
+  run("BEGIN");
+  run("INSERT INTO t VALUES (1)");
+  EXPECT_EQ(callExec("SELECT * FROM no_such_table").code, -4);
+  EXPECT_EQ(callExec("INSERT INTO t VALUES (2)").code, -4);
+  EXPECT_NE(callMsgGet().find("current transaction is aborted"), std::string::npos) << callMsgGet();
+  EXPECT_EQ(callExec("COMMIT").code, 0);
+  EXPECT_EQ(callExec("SELECT count(*) AS n FROM t"), (Answer{0, "n\r\n0\r\n"}));
 }
 
 TEST_P(PgServerTest, SmuggledStatementsNeverRun) {
