@@ -1,6 +1,7 @@
 // Opening and failing to open connections, independent of any server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -119,6 +120,35 @@ TEST_F(Connection, OdbcTextStandsAloneAndFailsCleanly) {
   const std::string message = callMsgGet();
   EXPECT_NE(message.find("no such table"), std::string::npos) << message;
   EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
+}
+
+TEST_F(Connection, OdbcDataSourceGetsItsDriversStreamingOption) {
+  // A data source names its driver only in the driver manager's files; the
+  // SQLite driver then reads a whole result into memory unless told to step.
+  const std::string driver = odbcDriverPath(Engine::OdbcSqlite);
+  const std::string settings = usePrivateOdbcSettings();
+  if (driver.empty() || settings.empty()) {
+    if (runningInCi()) FAIL() << "no SQLite ODBC driver or no private ODBC settings";
+    GTEST_SKIP() << "no SQLite ODBC driver or no private ODBC settings";
+  }
+  const std::string path = tempPath("odbc_dsn.db");
+  ASSERT_EQ(lib().login(("file=" + path).c_str()), 0) << callMsgGet();
+  ASSERT_EQ(callExec("CREATE TABLE t (v TEXT)").code, 0);
+  ASSERT_EQ(callExec("INSERT INTO t " + seriesQuery(Engine::Sqlite, 300000,
+                                                   "printf('%0100d', x)")).code,
+            0);
+  std::ofstream(settings + "/odbc.ini") << "[zorv_test_dsn]\nDriver=" << driver
+                                        << "\nDatabase=" << path << "\n";
+  ASSERT_EQ(lib().login("odbc='DSN=zorv_test_dsn'"), 0) << callMsgGet();
+  const long baseline = residentBytes();
+  ASSERT_EQ(lib().cursor("SELECT v FROM t"), 0) << callMsgGet();
+  long peak = 0;
+  long rows = 0;
+  for (int32_t code = 0; (code = callFetch().code) == 0; ++rows) {
+    if (rows % 10000 == 0) peak = std::max(peak, residentBytes() - baseline);
+  }
+  EXPECT_EQ(rows, 300000);
+  EXPECT_LT(peak, 16L * 1024 * 1024) << "resident memory grew by " << peak << " bytes";
 }
 
 TEST_F(Connection, EmbeddedFileModesAreHonoured) {

@@ -41,7 +41,8 @@ std::string pgMissingReason();
 // settings folder, unless ODBCSYSINI is already set: the system-wide driver
 // list may switch a driver's logging on. Under Wine the host's driver
 // manager reads the host's environment, which the test registration sets.
-void usePrivateOdbcSettings();
+// The folder, where odbc.ini may name data sources; empty under Wine.
+std::string usePrivateOdbcSettings();
 
 // A file's path as the host's programs see it: under Wine the Unix path of a
 // Windows path (the ODBC drivers run on the host); elsewhere the path itself.

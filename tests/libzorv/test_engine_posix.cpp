@@ -25,14 +25,15 @@ int PgServer::pgCtl(const std::string& arguments) const {
 
 std::string hostPath(const std::string& path) { return path; }
 
-void usePrivateOdbcSettings() {
-  if (std::getenv("ODBCSYSINI") != nullptr) return;
+std::string usePrivateOdbcSettings() {
+  if (const char* given = std::getenv("ODBCSYSINI")) return given;
   const std::string folder = tempPath("zorv_odbcsysini");
   mkdir(folder.c_str(), 0700);
   std::ofstream(folder + "/odbcinst.ini", std::ios::app);
   std::ofstream(folder + "/odbc.ini", std::ios::app);
   setenv("ODBCSYSINI", folder.c_str(), 1);
   setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);
+  return folder;
 }
 
 long residentBytes() {

@@ -8,7 +8,7 @@
 
 #include "test_engine.h"
 
-void usePrivateOdbcSettings() {}
+std::string usePrivateOdbcSettings() { return {}; }
 
 std::string hostPath(const std::string& path) {
   // Wine's kernel32 names the Unix file behind a Windows path.
