@@ -49,8 +49,12 @@ constexpr DriverOption kDriverOptions[] = {
     // server or network that vanished.
     {OdbcDatabase::Driver::Postgres, "KeepaliveTime", "10"},
     {OdbcDatabase::Driver::Postgres, "KeepaliveInterval", "5"},
+    // Values as stored: the driver's Windows default turns LF into CR LF.
+    {OdbcDatabase::Driver::Postgres, "LFConversion", "0"},
     // Step the statement row by row instead of reading all of it first.
     {OdbcDatabase::Driver::Sqlite, "StepAPI", "1"},
+    // Wait for another process's lock as long as the native engine does.
+    {OdbcDatabase::Driver::Sqlite, "Timeout", "5000"},
 };
 
 // SQLSTATEs of a connection that is gone: communication link failure,
