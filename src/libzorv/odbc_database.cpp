@@ -204,11 +204,13 @@ class OdbcDatabase::Handle {
   Handle(SQLSMALLINT type, SQLHANDLE parent, SQLSMALLINT parentType) : type_(type) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_))) {
       handle_ = SQL_NULL_HANDLE;
-      std::string reason = parent != SQL_NULL_HANDLE
-                               ? readDiagnostics(parentType, parent).message
-                               : "the ODBC driver manager cannot be used";
-      throw ZorvError(type == SQL_HANDLE_STMT ? kStatementFailed : kConnectFailed,
-                      "cannot allocate an ODBC handle: " + reason);
+      Diagnostics diagnostics;
+      if (parent != SQL_NULL_HANDLE) diagnostics = readDiagnostics(parentType, parent);
+      else diagnostics.message = "the ODBC driver manager cannot be used";
+      // Only a statement of a live connection fails as a statement.
+      const bool statement = type == SQL_HANDLE_STMT && !diagnostics.lost;
+      throw ZorvError(statement ? kStatementFailed : kConnectFailed,
+                      "cannot allocate an ODBC handle: " + diagnostics.message);
     }
   }
   ~Handle() {
