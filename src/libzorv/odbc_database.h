@@ -35,11 +35,12 @@ class OdbcDatabase : public Database {
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
 
+  // The drivers whose differences the engine evens out.
   enum class Driver { Postgres, Sqlite, Other };
-  class Handle;
-  class RowReader;
 
  private:
+  class Handle;
+  class RowReader;
   enum class Guard { None, OwnTransaction, QueryOnly };
 
   void connect(const std::string& connection);
