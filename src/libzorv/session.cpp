@@ -6,6 +6,8 @@
 #include "connection_text.h"
 #include "cp932_codec.h"
 #include "exec_answer.h"
+#include "odbc_database.h"
+#include "odbc_text.h"
 #include "pg_database.h"
 #include "sqlite_database.h"
 #include "zorv_error.h"
@@ -20,7 +22,8 @@ constexpr const char* kMask = "********";
 
 // How a connection text selects the database to open.
 struct ConnectionPlan {
-  bool embedded = true;
+  enum class Engine { Embedded, Server, Odbc };
+  Engine engine = Engine::Embedded;
   std::string path = ":memory:";
   SqliteDatabase::Mode mode = SqliteDatabase::Mode::ReadWriteCreate;
 };
@@ -28,9 +31,31 @@ struct ConnectionPlan {
 ConnectionPlan planFor(const std::vector<ConnectionOption>& options) {
   ConnectionPlan plan;
   bool hasFile = false;
-  for (const auto& option : options) hasFile = hasFile || option.keyword == "file";
+  bool hasOdbc = false;
+  for (const auto& option : options) {
+    hasFile = hasFile || option.keyword == "file";
+    hasOdbc = hasOdbc || option.keyword == "odbc";
+  }
+  if (hasOdbc) {
+    // The ODBC connection string says everything; nothing may stand beside it.
+    for (const auto& option : options) {
+      if (option.keyword != "odbc") {
+        throw ZorvError(kBadConnectionText, "bad connection text: keyword \"" + option.keyword +
+                                                "\" cannot be used with odbc");
+      }
+    }
+    if (options.size() > 1) {
+      throw ZorvError(kBadConnectionText, "bad connection text: odbc is given more than once");
+    }
+    if (options.front().value.empty()) {
+      throw ZorvError(kBadConnectionText, "bad connection text: odbc needs a connection string");
+    }
+    plan.engine = ConnectionPlan::Engine::Odbc;
+    plan.path = options.front().value;
+    return plan;
+  }
   if (!options.empty() && !hasFile) {
-    plan.embedded = false;
+    plan.engine = ConnectionPlan::Engine::Server;
     PgDatabase::checkKeywords(options);
     return plan;
   }
@@ -120,10 +145,25 @@ int32_t Session::login(const char* connection) {
     for (const auto& option : options) {
       if (option.keyword == "password") secrets.push_back(option.value);
     }
+    if (plan.engine == ConnectionPlan::Engine::Odbc) {
+      const odbc::OdbcConnectionString odbcText(plan.path);
+      for (const char* key : {"pwd", "password"}) {
+        for (auto& value : odbcText.values(key)) secrets.push_back(std::move(value));
+      }
+    }
     db_.reset();
     secrets_ = std::move(secrets);
-    if (plan.embedded) db_ = std::make_unique<SqliteDatabase>(plan.path, plan.mode);
-    else db_ = std::make_unique<PgDatabase>(options);
+    switch (plan.engine) {
+      case ConnectionPlan::Engine::Embedded:
+        db_ = std::make_unique<SqliteDatabase>(plan.path, plan.mode);
+        break;
+      case ConnectionPlan::Engine::Server:
+        db_ = std::make_unique<PgDatabase>(options);
+        break;
+      case ConnectionPlan::Engine::Odbc:
+        db_ = std::make_unique<OdbcDatabase>(plan.path);
+        break;
+    }
     setMessage("");
     return kOk;
   } catch (const ZorvError& e) {

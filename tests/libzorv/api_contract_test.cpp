@@ -295,13 +295,30 @@ TEST_P(ApiContract, CharactersWithoutCp932FormBecomeQuestionMarks) {
   EXPECT_EQ(both.text, "?" + repeat("a", 8190));
 }
 
+TEST_P(ApiContract, CharacterPairsOfLongValuesBecomeOneQuestionMarkEach) {
+  // 2 + 2 x 3000 UTF-16 units: read in pieces, one of which ends inside a
+  // surrogate pair; joined before conversion, each pair is one '?'.
+  const std::string value = dialect("'ab' || replace(hex(zeroblob(1500)), '0', char(128512))",
+                                    "'ab' || repeat(chr(128512), 3000)");
+  const std::string shown = "ab" + repeat("?", 3000);
+  ASSERT_EQ(lib().cursor(("SELECT " + value + " AS v, 1 AS n").c_str()), 0) << callMsgGet();
+  EXPECT_EQ(callFetch(), (Answer{2, shown + "\t1"}));
+  EXPECT_EQ(callExec("SELECT " + value + " AS v"), (Answer{2, "v\r\n" + shown + "\r\n"}));
+}
+
 TEST_P(ApiContract, LongMessageIsCutToFit) {
   EXPECT_EQ(callExec("SELECT '" + repeat(kHyo, 6000)).code, -4);
   AnswerBuffer buffer;
-  EXPECT_EQ(lib().msgGet(buffer.data()), 1);
+  const int32_t code = lib().msgGet(buffer.data());
   EXPECT_TRUE(buffer.guardIntact());
   EXPECT_LE(buffer.text().size(), 8191u);
-  EXPECT_GT(buffer.text().size(), 8000u);
+  EXPECT_NE(buffer.text(), "");
+  // The ODBC drivers shorten such a message themselves (to about 1 KB, or
+  // to a bare SQLSTATE past about 4 KB), so only the native engines' is long.
+  if (!throughOdbc(engine())) {
+    EXPECT_EQ(code, 1);
+    EXPECT_GT(buffer.text().size(), 8000u);
+  }
 }
 
 TEST_P(ApiContract, InvalidCp932IsRefusedBeforeAnythingRuns) {
@@ -405,7 +422,7 @@ TEST_P(ApiContract, HugeStatementIsRefusedCleanly) {
   EXPECT_EQ(lib().status(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ApiContract, ::testing::Values(Engine::Sqlite, Engine::Postgres),
+INSTANTIATE_TEST_SUITE_P(Engines, ApiContract, ZORV_ALL_ENGINES,
                          engineParamName);
 
 }  // namespace

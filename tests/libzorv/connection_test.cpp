@@ -1,6 +1,7 @@
 // Opening and failing to open connections, independent of any server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -72,6 +73,82 @@ TEST_F(Connection, MessagesNeverShowThePassword) {
     EXPECT_NE(message, "") << text;
     EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
   }
+}
+
+TEST_F(Connection, OdbcTextStandsAloneAndFailsCleanly) {
+  const std::string sqliteDriver = odbcDriverPath(Engine::OdbcSqlite);
+  const std::string pgDriver = odbcDriverPath(Engine::OdbcPostgres);
+  if (sqliteDriver.empty() || pgDriver.empty()) {
+    if (runningInCi()) FAIL() << "the ODBC drivers are not installed";
+    GTEST_SKIP() << "the ODBC drivers are not installed";
+  }
+  usePrivateOdbcSettings();
+  struct Case {
+    std::string text;
+    int32_t code;
+    std::string said;  // a part of the message
+  };
+  const std::vector<Case> cases = {
+      {"odbc='DSN=x;PWD=TopSecret42' file=a.db", -5, "\"file\" cannot be used with odbc"},
+      {"host=h odbc='DSN=x'", -5, "\"host\" cannot be used with odbc"},
+      {"odbc='DSN=x' odbc='DSN=y'", -5, "more than once"},
+      {"odbc=", -5, "odbc needs"},
+      {"odbc='DSN=zorv_no_such_dsn;PWD=TopSecret42'", -3, "IM002"},
+      {"odbc='Driver=/nonexistent/zorv_driver.so;PWD=TopSecret42'", -3, "connection failed"},
+      {"odbc='Driver=" + pgDriver +
+           ";Server=127.0.0.1;Port=1;Uid=u;PWD=TopSecret42;Database=TopSecret42'",
+       -3, "connection failed"},
+      {"odbc='Driver=" + sqliteDriver + ";Database=/nonexistent-folder/x.db;PWD=TopSecret42'", -3,
+       "connection failed"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(lib().login(""), 0);
+    EXPECT_EQ(lib().login(c.text.c_str()), c.code) << c.text;
+    const std::string message = callMsgGet();
+    EXPECT_NE(message.find(c.said), std::string::npos) << c.text << ": " << message;
+    EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
+    EXPECT_EQ(lib().status(), c.code == -5 ? 1 : 0) << c.text;
+  }
+
+  // Connected, a statement's message that repeats the password masks it.
+  const std::string path = tempPath("odbc_secret.db");
+  ASSERT_EQ(lib().login(("odbc='Driver=" + sqliteDriver + ";Database=" + hostPath(path) +
+                         ";PWD=TopSecret42'").c_str()),
+            0)
+      << callMsgGet();
+  EXPECT_EQ(callExec("SELECT * FROM TopSecret42").code, -4);
+  const std::string message = callMsgGet();
+  EXPECT_NE(message.find("no such table"), std::string::npos) << message;
+  EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
+}
+
+TEST_F(Connection, OdbcDataSourceGetsItsDriversStreamingOption) {
+  // A data source names its driver only in the driver manager's files; the
+  // SQLite driver then reads a whole result into memory unless told to step.
+  const std::string driver = odbcDriverPath(Engine::OdbcSqlite);
+  const std::string settings = usePrivateOdbcSettings();
+  if (driver.empty() || settings.empty()) {
+    if (runningInCi()) FAIL() << "no SQLite ODBC driver or no private ODBC settings";
+    GTEST_SKIP() << "no SQLite ODBC driver or no private ODBC settings";
+  }
+  const std::string path = tempPath("odbc_dsn.db");
+  ASSERT_EQ(lib().login(("file=" + path).c_str()), 0) << callMsgGet();
+  ASSERT_EQ(callExec("CREATE TABLE t (v TEXT)").code, 0);
+  ASSERT_EQ(callExec("INSERT INTO t " + seriesQuery(Engine::Sqlite, 300000,
+                                                   "printf('%0100d', x)")).code,
+            0);
+  std::ofstream(settings + "/odbc.ini") << "[zorv_test_dsn]\nDriver=" << driver
+                                        << "\nDatabase=" << path << "\n";
+  ASSERT_EQ(lib().login("odbc='DSN=zorv_test_dsn'"), 0) << callMsgGet();
+  const long baseline = residentBytes();
+  ASSERT_EQ(lib().cursor("SELECT v FROM t"), 0) << callMsgGet();
+  long peak = 0;
+  long rows = 0;
+  for (int32_t code = 0; (code = callFetch().code) == 0; ++rows) {
+    if (rows % 10000 == 0) peak = std::max(peak, residentBytes() - baseline);
+  }
+  EXPECT_EQ(rows, 300000);
+  EXPECT_LT(peak, 16L * 1024 * 1024) << "resident memory grew by " << peak << " bytes";
 }
 
 TEST_F(Connection, EmbeddedFileModesAreHonoured) {

@@ -19,11 +19,22 @@ std::string engineParamName(const ::testing::TestParamInfo<Engine>& info) {
 
 void EngineFixture::SetUp() {
   const std::string id = std::to_string(getpid()) + "_" + std::to_string(databaseCounter++);
-  if (engine() == Engine::Postgres) {
+  const std::string driver = throughOdbc(engine()) ? odbcDriverPath(engine()) : "";
+  if (throughOdbc(engine()) && driver.empty()) {
+    if (runningInCi()) FAIL() << "the " << engineName(engine()) << " ODBC driver is not installed";
+    GTEST_SKIP() << "the " << engineName(engine()) << " ODBC driver is not installed";
+  }
+  if (throughOdbc(engine())) usePrivateOdbcSettings();
+  if (!sqliteDialect(engine())) {
     ZORV_REQUIRE_PG(server);
     const std::string schema = "zt_" + std::to_string(getpid());
-    connection_ = server.connectionText("options='-c search_path=" + schema + "'");
-    pgConnection_ = connection_;
+    pgConnection_ = server.connectionText("options='-c search_path=" + schema + "'");
+    connection_ = pgConnection_;
+    if (engine() == Engine::OdbcPostgres) {
+      connection_ = "odbc='Driver=" + driver + ";Server=" + server.host + ";Port=" + server.port +
+                    ";Database=postgres;Uid=" + server.user +
+                    ";pqopt={options=-csearch_path=" + schema + "}'";
+    }
     ASSERT_EQ(lib().login(connection_.c_str()), 0) << callMsgGet();
     ASSERT_EQ(callExec("CREATE SCHEMA IF NOT EXISTS " + schema).code, 0) << callMsgGet();
     // Each test starts from an empty schema.
@@ -32,7 +43,9 @@ void EngineFixture::SetUp() {
   } else {
     sqlitePath_ = tempPath("zorv_test_" + id + ".db");
     std::remove(sqlitePath_.c_str());
-    connection_ = "file=" + sqlitePath_;
+    connection_ = engine() == Engine::OdbcSqlite
+                      ? "odbc='Driver=" + driver + ";Database=" + hostPath(sqlitePath_) + "'"
+                      : "file=" + sqlitePath_;
     ASSERT_EQ(lib().login(connection_.c_str()), 0) << callMsgGet();
   }
 }
@@ -53,7 +66,7 @@ void EngineFixture::run(const std::string& statement) {
 }
 
 long EngineFixture::directCount(const std::string& query) const {
-  const auto rows = directRows(engine() == Engine::Sqlite ? "file=" + sqlitePath_ : pgConnection_,
+  const auto rows = directRows(sqliteDialect(engine()) ? "file=" + sqlitePath_ : pgConnection_,
                                query);
   if (!rows || rows->size() != 1 || rows->front().size() != 1) return -1;
   return std::stol(rows->front().front());

@@ -28,7 +28,8 @@ inline std::string repeated(const std::string& piece, int times) {
 
 // Connects the library to a fresh database of the engine under test before
 // each test and closes it after: SQLite in a file of its own, PostgreSQL in
-// a schema of this process on the test server.
+// a schema of this process on the test server, natively or through the
+// database's ODBC driver.
 class EngineFixture : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override;
@@ -38,7 +39,7 @@ class EngineFixture : public ::testing::TestWithParam<Engine> {
   ZorvLibrary& lib() { return ZorvLibrary::instance(); }
   // The engine's form of a statement where the two dialects differ.
   std::string dialect(const std::string& sqlite, const std::string& postgres) const {
-    return engine() == Engine::Sqlite ? sqlite : postgres;
+    return sqliteDialect(engine()) ? sqlite : postgres;
   }
   // The connection text of this test's database.
   const std::string& connection() const { return connection_; }

@@ -72,7 +72,7 @@ TEST_P(LargeCursor, ExecMidwayKeepsEveryRowAndBoundedMemory) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, LargeCursor, ::testing::Values(Engine::Sqlite, Engine::Postgres),
+INSTANTIATE_TEST_SUITE_P(Engines, LargeCursor, ZORV_ALL_ENGINES,
                          engineParamName);
 
 }  // namespace

@@ -1,7 +1,9 @@
-// PostgreSQL-only behaviour: encoding, smuggled statements, read-only cursor
-// transactions, lost connections and a restarted server.
+// PostgreSQL-only behaviour, natively and through the ODBC driver: encoding,
+// smuggled statements, read-only cursor transactions, lost connections and a
+// restarted server.
 #include <libpq-fe.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -37,7 +39,10 @@ class PgServerTest : public EngineFixture {
   }
 };
 
-TEST_P(PgServerTest, ClientEncodingIsAlwaysUtf8) {
+// What only libpq itself does or can be asked for.
+class PgNativeTest : public PgServerTest {};
+
+TEST_P(PgNativeTest, ClientEncodingIsAlwaysUtf8) {
   const auto server = pgServer();
   ASSERT_TRUE(server);
   setenv("PGCLIENTENCODING", "EUC_JP", 1);
@@ -48,6 +53,31 @@ TEST_P(PgServerTest, ClientEncodingIsAlwaysUtf8) {
   EXPECT_EQ(callExec(query), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
   EXPECT_EQ(callExec("SET client_encoding TO 'LATIN1'").code, 0);
   EXPECT_EQ(callExec(query), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
+}
+
+TEST_P(PgServerTest, ConnectingLeavesTheProcessLocaleAlone) {
+  // The ODBC driver sets the character type locale from the environment
+  // while it connects; the process must keep its own.
+  ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
+  setenv("LC_ALL", "C.UTF-8", 1);
+  const int32_t opened = lib().login(connection().c_str());
+  unsetenv("LC_ALL");
+  ASSERT_EQ(opened, 0) << callMsgGet();
+  EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+  EXPECT_EQ(callExec("SELECT '" + kSo + kHyo + "' AS v"), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
+}
+
+// psqlODBC rolls back only the failed statement, to a savepoint of its own;
+// without that it would leave its own implicit transactions aborted.
+TEST_P(PgNativeTest, FailedStatementAbortsTheUserTransaction) {
+  run("CREATE TABLE t (id INTEGER)");
+  run("BEGIN");
+  run("INSERT INTO t VALUES (1)");
+  EXPECT_EQ(callExec("SELECT * FROM no_such_table").code, -4);
+  EXPECT_EQ(callExec("INSERT INTO t VALUES (2)").code, -4);
+  EXPECT_NE(callMsgGet().find("current transaction is aborted"), std::string::npos) << callMsgGet();
+  EXPECT_EQ(callExec("COMMIT").code, 0);
+  EXPECT_EQ(callExec("SELECT count(*) AS n FROM t"), (Answer{0, "n\r\n0\r\n"}));
 }
 
 TEST_P(PgServerTest, SmuggledStatementsNeverRun) {
@@ -137,7 +167,10 @@ TEST_P(PgServerTest, StoppedServerUnderAnOpenCursorThenRestarted) {
   EXPECT_EQ(callExec("SELECT 1 AS one"), (Answer{0, "one\r\n1\r\n"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, PgServerTest, ::testing::Values(Engine::Postgres),
+INSTANTIATE_TEST_SUITE_P(Engines, PgServerTest,
+                         ::testing::Values(Engine::Postgres, Engine::OdbcPostgres),
+                         engineParamName);
+INSTANTIATE_TEST_SUITE_P(Engines, PgNativeTest, ::testing::Values(Engine::Postgres),
                          engineParamName);
 
 }  // namespace

@@ -15,7 +15,26 @@ std::string env(const char* name) {
 }  // namespace
 
 std::string engineName(Engine engine) {
-  return engine == Engine::Sqlite ? "Sqlite" : "Postgres";
+  switch (engine) {
+    case Engine::Sqlite: return "Sqlite";
+    case Engine::Postgres: return "Postgres";
+    case Engine::OdbcSqlite: return "OdbcSqlite";
+    case Engine::OdbcPostgres: return "OdbcPostgres";
+  }
+  return "?";
+}
+
+bool sqliteDialect(Engine engine) { return engine == Engine::Sqlite || engine == Engine::OdbcSqlite; }
+
+bool throughOdbc(Engine engine) {
+  return engine == Engine::OdbcSqlite || engine == Engine::OdbcPostgres;
+}
+
+std::string odbcDriverPath(Engine engine) {
+  const std::string given = env(engine == Engine::OdbcSqlite ? "ZORV_TEST_ODBC_SQLITE_DRIVER"
+                                                             : "ZORV_TEST_ODBC_PG_DRIVER");
+  if (!given.empty()) return given;
+  return engine == Engine::OdbcSqlite ? ZORV_ODBC_SQLITE_DRIVER : ZORV_ODBC_PG_DRIVER;
 }
 
 std::string PgServer::connectionText(const std::string& extra) const {
@@ -42,7 +61,7 @@ bool runningInCi() { return env("CI") == "true"; }
 
 std::string seriesQuery(Engine engine, long n, const std::string& columns) {
   const std::string count = std::to_string(n);
-  if (engine == Engine::Sqlite) {
+  if (sqliteDialect(engine)) {
     return "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < " + count +
            ") SELECT " + columns + " FROM s";
   }

@@ -5,10 +5,17 @@
 #include <optional>
 #include <string>
 
-// The two databases the library drives.
-enum class Engine { Sqlite, Postgres };
+// The databases the library drives: natively, and through their ODBC drivers.
+enum class Engine { Sqlite, Postgres, OdbcSqlite, OdbcPostgres };
 
 std::string engineName(Engine engine);
+// Whether the engine's statements are written in SQLite's dialect.
+bool sqliteDialect(Engine engine);
+bool throughOdbc(Engine engine);
+// The ODBC driver the engine loads, by absolute path, so no system-wide
+// driver list (and none of its logging settings) is read; empty when that
+// driver is not installed.
+std::string odbcDriverPath(Engine engine);
 
 // The private PostgreSQL server scripts/pg-start started, from its exports.
 struct PgServer {
@@ -29,6 +36,21 @@ std::optional<PgServer> pgServer();
 
 // Why PostgreSQL tests cannot run, for the skip or failure message.
 std::string pgMissingReason();
+
+// Points the ODBC driver manager of this process at an empty private
+// settings folder, unless ODBCSYSINI is already set: the system-wide driver
+// list may switch a driver's logging on. Under Wine the host's driver
+// manager reads the host's environment, which the test registration sets.
+// The folder, where odbc.ini may name data sources; empty under Wine.
+std::string usePrivateOdbcSettings();
+
+// A file's path as the host's programs see it: under Wine the Unix path of a
+// Windows path (the ODBC drivers run on the host); elsewhere the path itself.
+std::string hostPath(const std::string& path);
+
+// Every engine, for the tests that hold all of them to one contract.
+#define ZORV_ALL_ENGINES \
+  ::testing::Values(Engine::Sqlite, Engine::Postgres, Engine::OdbcSqlite, Engine::OdbcPostgres)
 
 // True when the environment says this is a CI run (CI=true).
 bool runningInCi();

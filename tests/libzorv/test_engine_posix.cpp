@@ -23,6 +23,19 @@ int PgServer::pgCtl(const std::string& arguments) const {
   return std::system(command.c_str());
 }
 
+std::string hostPath(const std::string& path) { return path; }
+
+std::string usePrivateOdbcSettings() {
+  if (const char* given = std::getenv("ODBCSYSINI")) return given;
+  const std::string folder = tempPath("zorv_odbcsysini");
+  mkdir(folder.c_str(), 0700);
+  std::ofstream(folder + "/odbcinst.ini", std::ios::app);
+  std::ofstream(folder + "/odbc.ini", std::ios::app);
+  setenv("ODBCSYSINI", folder.c_str(), 1);
+  setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);
+  return folder;
+}
+
 long residentBytes() {
   std::ifstream status("/proc/self/statm");
   long pages = 0;

@@ -8,7 +8,7 @@ set(ZORV_WINEPREFIX_DEFAULT ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH
 function(zorv_wine_test name program filter)
   add_test(NAME ${name} COMMAND ${program} --gtest_filter=${filter})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "ZORV_WINEPREFIX_DEFAULT=${ZORV_WINEPREFIX_DEFAULT};${ARGN}"
+    ENVIRONMENT "ZORV_WINEPREFIX_DEFAULT=${ZORV_WINEPREFIX_DEFAULT};ODBCSYSINI=${ZORV_ODBC_TEST_SETTINGS};ODBCINI=${ZORV_ODBC_TEST_SETTINGS}/odbc.ini;${ARGN}"
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."
     FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|FAILED TEST|SKIPPED"
     RESOURCE_LOCK zorv_test_server
@@ -19,8 +19,8 @@ zorv_wine_test(libzorv_unit_test.windows libzorv_unit_test "*")
 foreach(engine IN ITEMS Sqlite Postgres)
   if(engine STREQUAL "Sqlite")
     # also the tests that need no server, but the one that makes its
-    # database with a host script
-    set(filter "-*/Postgres:Connection.DemoDatabase*")
+    # database with a host script and the ODBC ones (their own groups)
+    set(filter "-*/Postgres:*/Odbc*:Connection.DemoDatabase*:Connection.Odbc*")
   else()
     set(filter "*/Postgres")
   endif()
@@ -29,6 +29,14 @@ foreach(engine IN ITEMS Sqlite Postgres)
   # 100 kills an engine: a child's start under Wine takes far longer than on Linux.
   zorv_wine_test(libzorv_kill_loop_test.windows.${engine} libzorv_kill_loop_test "${filter}"
     ZORV_FAULT_KILLS=100 ZORV_FAULT_PG_KILLS=100)
+endforeach()
+# The ODBC engine through ODBC32.dll: Wine's forwards to the host's driver
+# manager, which loads the host's drivers.
+zorv_wine_test(libzorv_contract_test.windows.OdbcSqlite libzorv_contract_test
+  "*/OdbcSqlite:Connection.Odbc*:-Connection.OdbcDataSource*")
+zorv_wine_test(libzorv_contract_test.windows.OdbcPostgres libzorv_contract_test "*/OdbcPostgres")
+foreach(engine IN ITEMS OdbcSqlite OdbcPostgres)
+  zorv_wine_test(libzorv_large_cursor_test.windows.${engine} libzorv_large_cursor_test "*/${engine}")
 endforeach()
 
 zorv_wine_test(libzorv_tls_test.windows libzorv_tls_test "*")

@@ -2,11 +2,14 @@
 #   CHECKER, EMULATOR (may be empty), ARGS (a list; may be empty),
 #   STATUS: the exit status expected;
 #   FAILS, WARNS: "FUNCTION check" items, exactly the FAIL and WARN lines expected;
-#   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added.
+#   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added;
+#   ODBC_DRIVER: an ODBC driver file; "--connect" then reaches that server
+#   (with PG) or the SQLite file ODBC_DATABASE through it.
 # With status 2 the one line on standard error must start "zorv-check: " and
 # match REASON. With OUTPUT, standard output must match it and standard error
 # be empty.
 set(args ${ARGS})
+set(connect "")
 if(PG)
   if(NOT DEFINED ENV{ZORV_TEST_PGPORT})
     message(FATAL_ERROR "no PostgreSQL test server: run eval \"$(scripts/pg-start)\" first")
@@ -15,11 +18,22 @@ if(PG)
   if(DEFINED ENV{ZORV_TEST_PGUSER})
     set(user $ENV{ZORV_TEST_PGUSER})
   endif()
-  list(PREPEND args --connect
-    "host=$ENV{ZORV_TEST_PGHOST} port=$ENV{ZORV_TEST_PGPORT} user=${user} dbname=postgres")
+  set(connect "host=$ENV{ZORV_TEST_PGHOST} port=$ENV{ZORV_TEST_PGPORT} user=${user} dbname=postgres")
+  if(ODBC_DRIVER)
+    set(connect "odbc='Driver=${ODBC_DRIVER};Server=$ENV{ZORV_TEST_PGHOST};\
+Port=$ENV{ZORV_TEST_PGPORT};Uid=${user};Database=postgres'")
+  endif()
+elseif(ODBC_DRIVER)
+  set(connect "odbc='Driver=${ODBC_DRIVER};Database=${ODBC_DATABASE}'")
 endif()
-execute_process(COMMAND ${EMULATOR} ${CHECKER} ${args}
-  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+# An ODBC string holds ';', so the text stays one quoted argument.
+if(connect)
+  execute_process(COMMAND ${EMULATOR} ${CHECKER} --connect "${connect}" ${args}
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+else()
+  execute_process(COMMAND ${EMULATOR} ${CHECKER} ${args}
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+endif()
 message("${out}${err}")
 
 string(REGEX MATCHALL "(FAIL|WARN) [A-Za-z]+ [a-z0-9-]+:" lines "${out}")

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database.h"
+#include "spill_file.h"
+
+namespace zorv::lib {
+
+// A connection through an ODBC driver, W functions only. Every value is read
+// as UTF-16 and converted here, so every driver's text reaches the console
+// through the same CP932 table. Cursors read blocks of rows into bound
+// arrays; a value longer than its slot is read again whole in pieces.
+//
+// Known drivers are evened out: their streaming and keepalive options are
+// added when the user's string lacks them, and a cursor is kept read-only by
+// the database itself (a read-only transaction on PostgreSQL, query_only on
+// SQLite). With any other driver a cursor refuses statements without columns.
+class OdbcDatabase : public Database {
+ public:
+  // Connects with SQLDriverConnectW, no prompt. The completed connection
+  // string the driver could hand back is never asked for, so no copy of a
+  // password outlives the call. Throws ZorvError(kConnectFailed).
+  explicit OdbcDatabase(const std::string& connection);
+  ~OdbcDatabase() override;
+
+  void exec(std::string_view sql, ExecSink& sink) override;
+  void openCursor(std::string_view sql) override;
+  bool fetch(std::span<const FieldView>& row) override;
+  void closeCursor() noexcept override;
+  bool hasCursor() const override { return cursorOpen_; }
+  const std::vector<std::string>& fieldNames() const override { return names_; }
+  std::string takeNotice() override;
+
+  // The drivers whose differences the engine evens out.
+  enum class Driver { Postgres, Sqlite, Other };
+
+ private:
+  class Handle;
+  class RowReader;
+  enum class Guard { None, OwnTransaction, QueryOnly };
+
+  void connect(const std::string& connection);
+  // The one place a return code is judged: success and no-data pass, a
+  // warning's text becomes the notice, anything else throws ZorvError with
+  // the handle's diagnostics (kConnectFailed when the connection is gone).
+  int16_t check(int16_t rc, const Handle& handle);
+  bool connectionDead() const;
+  std::unique_ptr<Handle> newStatement();
+  // Runs a fixed statement; false with its SQLSTATE when it fails (a lost
+  // connection throws).
+  bool runFixed(const char* sql, std::string* state = nullptr);
+  // Makes what the cursor is about to run read-only; undone by endGuard.
+  void beginGuard();
+  void endGuard() noexcept;
+  // Ends the cursor's statement and guard; its rows stay readable when kept
+  // in a spill file.
+  void releaseStatement() noexcept;
+  // Moves the rows the open cursor has not yet read to a temporary file.
+  void drainCursor();
+
+  std::unique_ptr<Handle> env_;
+  std::unique_ptr<Handle> dbc_;
+  Driver driver_ = Driver::Other;
+  uint32_t getDataExtensions_ = 0;
+  std::string notice_;
+
+  bool cursorOpen_ = false;
+  Guard guard_ = Guard::None;
+  std::vector<std::string> names_;
+  std::unique_ptr<RowReader> reader_;
+  std::unique_ptr<SpillFile> spill_;
+};
+
+}  // namespace zorv::lib
