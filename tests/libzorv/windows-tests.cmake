@@ -32,8 +32,9 @@ foreach(engine IN ITEMS Sqlite Postgres)
 endforeach()
 
 zorv_wine_test(libzorv_tls_test.windows libzorv_tls_test "*")
-# Lost connections: a terminated backend, and the server stopped under an
-# open cursor and started again by the test through the host's pg_ctl.
+# Lost connections: a backend terminated or killed by the host at any
+# moment, and the server stopped under an open cursor and started again by
+# the test through the host's pg_ctl.
 zorv_wine_test(libzorv_pg_server_test.windows libzorv_pg_server_test "*")
 
 add_test(NAME libzorv_dll_exports_and_imports
