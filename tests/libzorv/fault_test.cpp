@@ -2,9 +2,6 @@
 // backend_kill_test.cpp, the calling process killed over and over
 // kill_loop_test.cpp). It must be reported with a negative code and a
 // message, lose nothing Exec reported done, and leave no half rows.
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,36 +16,38 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
 // ---------------------------------------------------------------------------
-// SQLite on a full disk: a 1 MiB tmpfs, mounted for each test (needs root).
+// SQLite on a full disk: a 1 MiB tmpfs, mounted by the host for each test
+// (needs root), also for a test under Wine.
 
 class SqliteDiskFull : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root; disk-full not tested";
-    std::string pattern = ::testing::TempDir() + "zorv_full_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-    dir_ = pattern;
-    if (mount("tmpfs", dir_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") != 0) {
-      const std::string reason = std::string("cannot mount a 1 MiB tmpfs on ") + dir_ + ": " +
-                                 std::strerror(errno) + "; disk-full not tested";
+    if (hostShell("test \"$(id -u)\" = 0") != 0) {
+      GTEST_SKIP() << "mounting a small tmpfs needs root; disk-full not tested";
+    }
+    host_ = "/tmp/zorv_full_" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    if (hostShell("mkdir -m 700 " + host_) != 0) FAIL() << "cannot make " << host_;
+    made_ = true;
+    if (hostShell("mount -t tmpfs -o size=1m,mode=0700,nosuid,nodev tmpfs " + host_) != 0) {
+      const std::string reason =
+          "cannot mount a 1 MiB tmpfs on " + host_ + "; disk-full not tested";
       if (runningInCi()) FAIL() << reason;
       GTEST_SKIP() << reason;
     }
     mounted_ = true;
+    dir_ = seenPath(host_);
     path_ = dir_ + "/full.db";
   }
 
   void TearDown() override {
     ZorvLibrary::instance().close();
-    if (mounted_ && umount2(dir_.c_str(), 0) != 0) {
-      ADD_FAILURE() << "cannot unmount " << dir_ << ": " << std::strerror(errno);
-      umount2(dir_.c_str(), MNT_DETACH);
+    if (mounted_ && hostShell("umount " + host_) != 0) {
+      ADD_FAILURE() << "cannot unmount " << host_;
+      hostShell("umount -l " + host_);
     }
-    if (!dir_.empty()) rmdir(dir_.c_str());
+    if (made_) hostShell("rmdir " + host_);
   }
 
   // The ids and whether each row's value is the expected one, read directly.
@@ -64,8 +63,10 @@ class SqliteDiskFull : public ::testing::TestWithParam<const char*> {
   }
 
   static constexpr size_t kBallastBytes = 512 * 1024;
-  std::string dir_;
+  std::string host_;  // the mount point as the host names it
+  std::string dir_;   // and as this program sees it
   std::string path_;
+  bool made_ = false;
   bool mounted_ = false;
 };
 

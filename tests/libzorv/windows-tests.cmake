@@ -35,6 +35,8 @@ zorv_wine_test(libzorv_tls_test.windows libzorv_tls_test "*")
 # moment, and the server stopped under an open cursor and started again by
 # the test through the host's pg_ctl.
 zorv_wine_test(libzorv_pg_server_test.windows libzorv_pg_server_test "*")
+# SQLite on a full disk the host mounts.
+zorv_wine_test(libzorv_fault_test.windows libzorv_fault_test "*")
 
 add_test(NAME libzorv_dll_exports_and_imports
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_tables.sh $<TARGET_FILE:zorv_reference>)
