@@ -25,6 +25,7 @@ foreach(engine IN ITEMS Sqlite Postgres)
   endif()
   zorv_wine_test(libzorv_contract_test.windows.${engine} libzorv_contract_test "${filter}")
   zorv_wine_test(libzorv_large_cursor_test.windows.${engine} libzorv_large_cursor_test "${filter}")
+  zorv_wine_test(libzorv_durability_test.windows.${engine} libzorv_durability_test "${filter}")
   # 100 kills an engine: a child's start under Wine takes far longer than on Linux.
   zorv_wine_test(libzorv_kill_loop_test.windows.${engine} libzorv_kill_loop_test "${filter}"
     ZORV_FAULT_KILLS=100 ZORV_FAULT_PG_KILLS=100)
