@@ -9,6 +9,7 @@
 
 #include "child_process.h"
 #include "guarded_pages.h"
+#include "library_image.h"
 #include "report.h"
 #include "scenarios.h"
 
@@ -230,12 +231,13 @@ std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::str
     return std::make_unique<BridgeBindings>(::zorv::platform::executableFolder(), library);
   }
   std::error_code failed;
-  const fs::path path = fs::absolute(fs::path(library), failed);
+  const fs::path path = fs::absolute(::zorv::platform::pathFromUtf8(library), failed);
   if (failed || !fs::is_regular_file(path, failed)) {
     error = "no such file";
     return nullptr;
   }
-  return std::make_unique<BridgeBindings>(path.parent_path(), path.filename().string());
+  return std::make_unique<BridgeBindings>(path.parent_path(),
+                                          ::zorv::platform::utf8OfPath(path.filename()));
 }
 
 namespace {
@@ -332,6 +334,14 @@ std::vector<Line> reportLines(const Options& options,
 
 }  // namespace
 
+std::string otherBitsAdvice(int libraryBits) {
+  if (libraryBits != 32 && libraryBits != 64) return "";
+  const std::string bits = std::to_string(libraryBits);
+  return "; it is a " + bits + "-bit library and this zorv-check is " +
+         std::to_string(::zorv::platform::kProcessBits) + "-bit: check it with the " + bits +
+         "-bit zorv-check.exe from the " + (libraryBits == 32 ? "x86" : "x64") + " package";
+}
+
 int runChecks(const Options& options, const std::vector<std::string>& arguments) {
   const auto started = std::chrono::steady_clock::now();
   std::string error;
@@ -343,12 +353,11 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
     try {
       exported = lookUpEntries(*bindings, missing);
     } catch (const BridgeFailure& failure) {
-      error = failure.reason();
+      error = failure.reason() + otherBitsAdvice(failure.libraryBits());
     }
   }
   if (!error.empty()) {
-    std::fprintf(stderr, "zorv-check: cannot load %s: %s\n", options.library.c_str(),
-                 error.c_str());
+    platform::writeText(stderr, "zorv-check: cannot load " + options.library + ": " + error + "\n");
     return 2;
   }
 
@@ -360,16 +369,16 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
   const std::vector<Line> lines = reportLines(options, exported, missing, total);
   bool failed = false;
   for (const Line& line : lines) {
-    std::printf("%s\n", textLine(line).c_str());
+    platform::writeText(stdout, textLine(line) + "\n");
     failed = failed || line.verdict == Verdict::Fail;
   }
-  std::printf("%s\n", summaryLine(lines).c_str());
+  platform::writeText(stdout, summaryLine(lines) + "\n");
   std::fflush(stdout);
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!options.junitPath.empty() &&
       !writeJUnit(options.junitPath, options.library, lines, elapsed)) {
-    std::fprintf(stderr, "zorv-check: cannot write %s\n", options.junitPath.c_str());
+    platform::writeText(stderr, "zorv-check: cannot write " + options.junitPath + "\n");
     return 2;
   }
   return failed ? 1 : 0;

@@ -20,6 +20,11 @@ inline constexpr const char* kLoadTask = "load";
 // set, when a path names no file.
 std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::string& error);
 
+// The end of the load failure's line when the library is for processes of
+// the other bitness (`libraryBits` 32 or 64): which zorv-check to use
+// instead. Empty for any other value.
+std::string otherBitsAdvice(int libraryBits);
+
 // Runs every check, prints the report, writes the JUnit file if asked for.
 // `arguments` are the checker's own, handed to children started afresh.
 // Returns the exit status: 0 nothing failed, 1 a check failed, 2 the library

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +13,11 @@ namespace zorv::check::platform {
 
 // The program's arguments after its name, as UTF-8.
 std::vector<std::string> commandLine(int argc, char** argv);
+
+// Writes UTF-8 `text` to `stream` (stdout or stderr): on a Windows console as
+// its UTF-16 characters, whatever the console's code page; elsewhere, and
+// into a file or pipe, as the UTF-8 bytes.
+void writeText(std::FILE* stream, const std::string& text);
 
 // Memory shared by the checker and its children, zero-filled at first.
 class SharedMemory {

@@ -94,4 +94,8 @@ void ChildProcess::kill() {
   if (running_) ::kill(static_cast<pid_t>(id_), SIGKILL);
 }
 
+void writeText(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
 }  // namespace zorv::check::platform

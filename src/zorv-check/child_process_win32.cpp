@@ -73,6 +73,20 @@ std::vector<std::string> commandLine(int, char**) {
   return out;
 }
 
+void writeText(std::FILE* stream, const std::string& text) {
+  HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+    std::fflush(stream);
+    const std::wstring characters = wide(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, characters.data(), static_cast<DWORD>(characters.size()), &written,
+                  nullptr);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
 SharedMemory SharedMemory::create(size_t bytes) {
   static std::atomic<unsigned> serial{0};
   const std::string name =

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = parseOptions(arguments, error);
   if (!options) {
-    std::fprintf(stderr, "zorv-check: %s (%s)\n", error.c_str(), kUsage);
+    platform::writeText(stderr, "zorv-check: " + error + " (" + kUsage + ")\n");
     return 2;
   }
   switch (options->action) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "dynamic_library.h"
+
 namespace zorv::check {
 
 namespace {
@@ -60,7 +62,8 @@ std::string summaryLine(const std::vector<Line>& lines) {
 
 bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
                 double seconds) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // The path is UTF-8; a narrow path on Windows would be read in the ANSI code page.
+  std::ofstream out(::zorv::platform::pathFromUtf8(path), std::ios::binary | std::ios::trunc);
   if (!out) return false;
   char time[32];
   std::snprintf(time, sizeof time, "%.3f", seconds);

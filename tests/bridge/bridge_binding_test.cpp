@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bridge_calls.h"
+#include "library_image.h"
 #include "test_library.h"
 
 namespace zorv {
@@ -149,6 +150,40 @@ TEST(BridgeBindings, NoLibraryFailsWithAMessageNamingTheFile) {
     EXPECT_EQ(bindings.binding(BridgeEntry::Login).lookups, 0);
   });
 }
+
+#ifdef _WIN32
+// A library for the other bitness is refused by the loader with error 193;
+// the failure carries the file's bitness, and the system's message arrives
+// as UTF-8 in the user's language with its "%1" filled.
+TEST(BridgeBindings, ALibraryOfTheOtherBitnessFailsSayingItsBitness) {
+  inFreshProcess([] {
+    BridgeBindings bindings(kFakes / "other_bits");
+    try {
+      bridge::callLogin(bindings, "host=x");
+      FAIL() << "a library of the other bitness must fail";
+    } catch (const BridgeFailure& failure) {
+      EXPECT_EQ(failure.libraryBits(), platform::kProcessBits == 64 ? 32 : 64);
+      const std::string& reason = failure.reason();
+      EXPECT_EQ(reason.rfind("error 193: ", 0), 0u) << reason;
+      EXPECT_EQ(reason.find('%'), std::string::npos) << "an insert left unfilled: " << reason;
+      const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reason.data(),
+                                            static_cast<int>(reason.size()), nullptr, 0);
+      EXPECT_GT(units, 0) << "the reason is not UTF-8: " << reason;
+    }
+    EXPECT_FALSE(bindings.libraryLoaded());
+  });
+  // A library that is simply missing has no bitness to tell.
+  inFreshProcess([] {
+    BridgeBindings bindings(kFakes / "none");
+    try {
+      bridge::callLogin(bindings, "host=x");
+      FAIL() << "a missing library must fail";
+    } catch (const BridgeFailure& failure) {
+      EXPECT_EQ(failure.libraryBits(), 0);
+    }
+  });
+}
+#endif
 
 TEST(BridgeBindings, NeverLoadsALibraryPlantedInTheWorkingFolder) {
   inFreshProcess([] {

@@ -2,12 +2,14 @@
 # The real zorv-console.exe under Wine on the current X display, used as a
 # person would: clicked and typed into with xdotool, its controls read from
 # outside by the test-only window reader.
-#   console_wine_e2e.sh EXE READER FAKES_DIR session|missing
+#   console_wine_e2e.sh EXE READER FAKES_DIR session|missing|other_bits
 # "session": types a statement, presses "Open" and "Fetch" against the
 # recording library and checks the label, the answer box and the bytes the
 # library received. "missing": a library without ZORVfnames; "Header" opens
 # the failure box, which is read and closed from outside; the console ends
-# with status 1 having called nothing more.
+# with status 1 having called nothing more. "other_bits": a libzorv.dll built
+# for the other bitness; "Open" opens the failure box, which says so in
+# Japanese (Wine runs as Japanese Windows) and names the console to use.
 set -euo pipefail
 exe=$1 reader=$2 fakes=$3 scenario=$4
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -26,6 +28,7 @@ trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 case "$scenario" in
   session) library=recording ;;
   missing) library=no_fnames ;;
+  other_bits) library=other_bits ;;
   *) fail "unknown scenario $scenario" ;;
 esac
 cp "$exe" "$work/zorv-console.exe"
@@ -74,15 +77,25 @@ if [ "$scenario" = session ]; then
   wait "$console" || fail "End: exit status $?"
   console=
 else
-  "$wine" "$reader" click Command7
+  if [ "$scenario" = missing ]; then button=Command7 entry=ZORVfnames; else button=Command1 entry=ZORVlogin; fi
+  "$wine" "$reader" click $button
   box=$("$wine" "$reader" msgbox | tr -d '\r') || fail "no message box"
   grep -q "^owner	Form1" <<<"$box" || fail "message box not owned by the window: $box"
-  grep -q "The bridge library cannot be used" <<<"$box" || fail "message: $box"
-  grep -q "ZORVfnames" <<<"$box" || fail "message names no entry: $box"
+  grep -q "ブリッジライブラリを使用できないため、コンソールを終了します。" <<<"$box" || fail "message: $box"
+  grep -q "libzorv.dll の $entry を呼び出せません: error" <<<"$box" || fail "message names no entry: $box"
+  if [ "$scenario" = other_bits ]; then
+    # The console's own bitness is the other one's opposite.
+    file -b "$exe" | grep -q "^PE32+" && set -- 32 64 x86 || set -- 64 32 x64
+    grep -q "error 193: " <<<"$box" || fail "not the loader's bad-format error: $box"
+    grep -q "libzorv.dll は $1 ビットのライブラリで、このコンソールは $2 ビットです。$3 パッケージの $1 ビット版コンソールを使用してください。" <<<"$box" ||
+      fail "no bitness advice: $box"
+    ! grep -q "%1" <<<"$box" || fail "an insert left unfilled: $box"
+  fi
   status=0
   wait "$console" || status=$?
   console=
   [ "$status" = 1 ] || fail "exit status $status"
   [ ! -s "$work/log" ] || fail "bridge called after all: $(cut -c1-40 "$work/log")"
 fi
+[ -z "${box:-}" ] || printf "%s\n" "$box"
 echo "ok: $scenario"

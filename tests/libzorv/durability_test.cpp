@@ -1,62 +1,32 @@
 // Everything Exec reported as done is in the database after the process is
-// killed, also while a cursor is open: the console never calls Close.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// killed (SIGKILL on POSIX, TerminateProcess on Windows), also while a
+// cursor is open: the console never calls Close.
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "child_process.h"
 #include "engine_fixture.h"
 
 namespace {
 
 class Durability : public EngineFixture {
  protected:
-  // Runs the child's part: connect, optionally switch the journal, open a
-  // cursor, fetch a little, then insert rows one Exec at a time and report
-  // each success through the pipe. Never returns.
-  [[noreturn]] void child(int reportFd, const std::string& setup) {
-    ZorvLibrary& zorv = lib();
-    char buf[8192];
-    if (zorv.login(connection().c_str()) != 0) _exit(2);
-    if (!setup.empty() && zorv.exec(setup.c_str(), buf) < 0) _exit(3);
-    if (zorv.cursor(seriesQuery(engine(), 200000).c_str()) != 0) _exit(4);
-    for (int i = 0; i < 3; ++i) {
-      if (zorv.fetch(buf) != 0) _exit(5);
-    }
-    for (int32_t id = 1;; ++id) {
-      const std::string insert = "INSERT INTO t VALUES (" + std::to_string(id) + ")";
-      if (zorv.exec(insert.c_str(), buf) != 0) _exit(6);
-      if (write(reportFd, &id, sizeof id) != sizeof id) _exit(7);
-      // Every few rows read on, so kills land while the cursor is in use.
-      if (id % 7 == 0 && zorv.fetch(buf) != 0) _exit(8);
-    }
-  }
-
-  // Kills the child after it reported `reports` inserts; the last id reported.
+  // Starts the inserting child (connect, run `setup`, open a cursor and read
+  // from it now and then, insert one row per Exec), kills it after it
+  // reported `reports` inserts done; the last id it reported.
   int32_t runAndKill(const std::string& setup, int reports) {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
     lib().close();  // the child opens its own connection
-    const pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      child(fds[1], setup);
-    }
-    close(fds[1]);
+    ChildProcess child(ZORV_INSERT_CHILD_PATH,
+                       {connection(), "0", "0", setup, seriesQuery(engine(), 200000)});
+    EXPECT_TRUE(child.started()) << "cannot start " << ZORV_INSERT_CHILD_PATH;
+    std::string line;
     int32_t last = 0;
-    for (int i = 0; i < reports; ++i) {
-      int32_t id;
-      if (read(fds[0], &id, sizeof id) != sizeof id) break;
-      last = id;
-    }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(fds[0]);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-        << "the child ended by itself with " << WEXITSTATUS(status);
+    const bool began = child.readLine(line) && line == "0";
+    for (int i = 0; began && i < reports && child.readLine(line); ++i) last = std::stoi(line);
+    child.kill();
+    int exitCode = 0;
+    EXPECT_TRUE(child.waitKilled(exitCode)) << "the child ended by itself with exit " << exitCode;
     return last;
   }
 };
@@ -74,7 +44,7 @@ TEST_P(Durability, ExecReportedDoneSurvivesAKillWhileACursorIsOpen) {
   for (const auto& c : cases) {
     ASSERT_EQ(lib().login(connection().c_str()), 0) << callMsgGet();
     run("DROP TABLE IF EXISTS t");
-    run("CREATE TABLE t (id INTEGER)");
+    run("CREATE TABLE t (id INTEGER, txt TEXT)");
     const int32_t last = runAndKill(c.setup, c.reports);
     ASSERT_EQ(last, c.reports) << "the child stopped early";
     EXPECT_GE(directCount("SELECT count(*) FROM t"), last) << c.setup;

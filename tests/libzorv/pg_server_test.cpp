@@ -45,9 +45,9 @@ class PgNativeTest : public PgServerTest {};
 TEST_P(PgNativeTest, ClientEncodingIsAlwaysUtf8) {
   const auto server = pgServer();
   ASSERT_TRUE(server);
-  setenv("PGCLIENTENCODING", "EUC_JP", 1);
+  setVariable("PGCLIENTENCODING", "EUC_JP");
   const int32_t opened = lib().login(server->connectionText("client_encoding=SJIS").c_str());
-  unsetenv("PGCLIENTENCODING");
+  setVariable("PGCLIENTENCODING", "");
   ASSERT_EQ(opened, 0) << callMsgGet();
   const std::string query = "SELECT '" + kSo + kHyo + "' AS v";
   EXPECT_EQ(callExec(query), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));

@@ -43,6 +43,20 @@ std::string PgServer::connectionText(const std::string& extra) const {
   return text;
 }
 
+int PgServer::pgCtl(const std::string& arguments) const {
+  // A server refuses to run as root: then it runs as its folder's owner.
+  const std::string run = "pg_ctl=" + bin + "/pg_ctl; if [ \"$(id -u)\" = 0 ]; then " +
+                          "set -- runuser -u \"$(stat -c %U '" + data + "')\" --; fi; ";
+  return hostShell(run + "\"$@\" \"$pg_ctl\" -D '" + data + "' " + arguments);
+}
+
+std::string seenPath(const std::string& hostPath) { return ZORV_TEST_HOST_DRIVE + hostPath; }
+
+std::string hostPath(const std::string& seenPath) {
+  const std::string drive = ZORV_TEST_HOST_DRIVE;
+  return seenPath.rfind(drive, 0) == 0 ? seenPath.substr(drive.size()) : seenPath;
+}
+
 std::optional<PgServer> pgServer() {
   PgServer server{env("ZORV_TEST_PGHOST"), env("ZORV_TEST_PGPORT"), env("ZORV_TEST_PGUSER"),
                   env("ZORV_TEST_PGDATA"), env("ZORV_TEST_PGBIN")};

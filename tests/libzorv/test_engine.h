@@ -27,9 +27,24 @@ struct PgServer {
 
   // The connection text for this server, plus any extra pairs.
   std::string connectionText(const std::string& extra = "") const;
-  // Runs pg_ctl with the arguments as the data folder's owner; its exit code.
+  // Runs the host's pg_ctl with the arguments as the data folder's owner,
+  // also from a test under Wine (the server is a host process); its exit code.
   int pgCtl(const std::string& arguments) const;
 };
+
+// Runs `command` with the host's shell, output discarded, and waits for
+// it: under Wine the Unix host's shell, outside Wine. Its exit status, or -1
+// when it could not be started or did not end within two minutes.
+int hostShell(const std::string& command);
+
+// A host path as the test program sees it: under Wine "/tmp/x" is "Z:/tmp/x".
+std::string seenPath(const std::string& hostPath);
+// The host's form of a path the test program sees.
+std::string hostPath(const std::string& seenPath);
+
+// Sets an environment variable of this process as its C runtime sees it (and
+// so the library's too); an empty value removes it.
+void setVariable(const std::string& name, const std::string& value);
 
 // The server from ZORV_TEST_PG* variables, or nothing when they are unset.
 std::optional<PgServer> pgServer();

@@ -1,6 +1,5 @@
 // The POSIX forms of the test helpers that differ by platform.
-#include <pwd.h>
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,19 +7,18 @@
 
 #include "test_engine.h"
 
-int PgServer::pgCtl(const std::string& arguments) const {
-  std::string prefix;
-  if (geteuid() == 0) {
-    struct stat info {};
-    if (stat(data.c_str(), &info) == 0) {
-      if (const passwd* owner = getpwuid(info.st_uid)) {
-        prefix = std::string("runuser -u ") + owner->pw_name + " -- ";
-      }
-    }
+int hostShell(const std::string& command) {
+  const std::string quiet = "(" + command + ") >/dev/null 2>&1";
+  const int status = std::system(quiet.c_str());
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void setVariable(const std::string& name, const std::string& value) {
+  if (value.empty()) {
+    unsetenv(name.c_str());
+  } else {
+    setenv(name.c_str(), value.c_str(), 1);
   }
-  const std::string command =
-      prefix + bin + "/pg_ctl -D '" + data + "' " + arguments + " >/dev/null 2>&1";
-  return std::system(command.c_str());
 }
 
 std::string hostPath(const std::string& path) { return path; }

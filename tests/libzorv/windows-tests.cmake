@@ -18,14 +18,14 @@ endfunction()
 zorv_wine_test(libzorv_unit_test.windows libzorv_unit_test "*")
 foreach(engine IN ITEMS Sqlite Postgres)
   if(engine STREQUAL "Sqlite")
-    # also the tests that need no server, but the one that makes its
-    # database with a host script and the ODBC ones (their own groups)
-    set(filter "-*/Postgres:*/Odbc*:Connection.DemoDatabase*:Connection.Odbc*")
+    # also the tests that need no server, but the ODBC ones (their own groups)
+    set(filter "-*/Postgres:*/Odbc*:Connection.Odbc*")
   else()
     set(filter "*/Postgres")
   endif()
   zorv_wine_test(libzorv_contract_test.windows.${engine} libzorv_contract_test "${filter}")
   zorv_wine_test(libzorv_large_cursor_test.windows.${engine} libzorv_large_cursor_test "${filter}")
+  zorv_wine_test(libzorv_durability_test.windows.${engine} libzorv_durability_test "${filter}")
   # 100 kills an engine: a child's start under Wine takes far longer than on Linux.
   zorv_wine_test(libzorv_kill_loop_test.windows.${engine} libzorv_kill_loop_test "${filter}"
     ZORV_FAULT_KILLS=100 ZORV_FAULT_PG_KILLS=100)
@@ -40,6 +40,12 @@ foreach(engine IN ITEMS OdbcSqlite OdbcPostgres)
 endforeach()
 
 zorv_wine_test(libzorv_tls_test.windows libzorv_tls_test "*")
+# Lost connections: a backend terminated or killed by the host at any
+# moment, and the server stopped under an open cursor and started again by
+# the test through the host's pg_ctl.
+zorv_wine_test(libzorv_pg_server_test.windows libzorv_pg_server_test "*")
+# SQLite on a full disk the host mounts.
+zorv_wine_test(libzorv_fault_test.windows libzorv_fault_test "*")
 
 add_test(NAME libzorv_dll_exports_and_imports
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_tables.sh $<TARGET_FILE:zorv_reference>)

@@ -4,11 +4,13 @@
 
 namespace zorv {
 
-BridgeFailure::BridgeFailure(std::string library, std::string entry, std::string reason)
+BridgeFailure::BridgeFailure(std::string library, std::string entry, std::string reason,
+                             int libraryBits)
     : std::runtime_error("Cannot call " + entry + " in " + library + ": " + reason),
       library_(std::move(library)),
       entry_(std::move(entry)),
-      reason_(std::move(reason)) {}
+      reason_(std::move(reason)),
+      libraryBits_(libraryBits) {}
 
 namespace {
 constexpr std::array<const char*, kBridgeEntryCount> kEntryNames = {
@@ -31,8 +33,9 @@ void* BridgeBindings::bind(BridgeEntry entry) {
 
   std::string reason;
   if (!library_) {
-    library_ = platform::loadLibrary(preferredFolder_, record.libraryName, reason);
-    if (!library_) throw BridgeFailure(record.libraryName, record.entryName, reason);
+    int otherBits = 0;
+    library_ = platform::loadLibrary(preferredFolder_, record.libraryName, reason, &otherBits);
+    if (!library_) throw BridgeFailure(record.libraryName, record.entryName, reason, otherBits);
   }
   ++record.lookups;
   void* address = platform::findEntry(library_, record.entryName, reason);

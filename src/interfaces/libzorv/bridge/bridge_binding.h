@@ -14,19 +14,23 @@ namespace zorv {
 using ResultCode = int32_t;
 
 // The bridge library, or one of its entries, cannot be had. Carries the
-// library's file name, the entry's name and the system's reason.
+// library's file name, the entry's name and the system's reason (UTF-8),
+// and the library's bitness (32 or 64) when it is a library for processes
+// of the other bitness, 0 otherwise.
 class BridgeFailure : public std::runtime_error {
  public:
-  BridgeFailure(std::string library, std::string entry, std::string reason);
+  BridgeFailure(std::string library, std::string entry, std::string reason, int libraryBits = 0);
 
   const std::string& library() const { return library_; }
   const std::string& entry() const { return entry_; }
   const std::string& reason() const { return reason_; }
+  int libraryBits() const { return libraryBits_; }
 
  private:
   std::string library_;
   std::string entry_;
   std::string reason_;
+  int libraryBits_;
 };
 
 // The eight functions the bridge library exports, in declaration order.

@@ -21,8 +21,13 @@ std::string lastError() {
 }
 }  // namespace
 
+std::filesystem::path pathFromUtf8(const std::string& utf8) { return utf8; }
+
+std::string utf8OfPath(const std::filesystem::path& path) { return path.string(); }
+
 LibraryHandle loadLibrary(const std::filesystem::path& preferredFolder, const std::string& fileName,
-                          std::string& reason) {
+                          std::string& reason, int* otherBits) {
+  if (otherBits) *otherBits = 0;  // a library for another ELF class is named by dlerror
   std::string target = fileName;  // a bare name: the loader's default search
   std::error_code error;
   if (!preferredFolder.empty() && std::filesystem::exists(preferredFolder / fileName, error)) {

@@ -1,18 +1,83 @@
 #include "failure_report.h"
 
 #include "bridge_binding.h"
+#include "library_image.h"
 
 namespace zorv {
 
-std::string failureReport(const std::exception_ptr& failure) {
+namespace {
+
+struct Wording {
+  const char* bridgeEnds;
+  const char* cannotCall;  // entry, library, reason
+  const char* otherBits;   // library, its bits, ours, ours, the package
+  const char* internalEnds;
+  const char* unknownEnds;
+};
+
+constexpr Wording kEnglish = {
+    "The bridge library cannot be used; the console ends.",
+    "Cannot call {1} in {2}: {3}",
+    "{1} is a {2}-bit library and this console is {3}-bit: use the {2}-bit console from the {4} "
+    "package.",
+    "The console met an internal failure and ends.",
+    "The console met an internal failure of unknown kind and ends.",
+};
+
+constexpr Wording kJapanese = {
+    "ブリッジライブラリを使用できないため、コンソールを終了します。",
+    "{2} の {1} を呼び出せません: {3}",
+    "{1} は {2} ビットのライブラリで、このコンソールは {3} "
+    "ビットです。{4} パッケージの {2} ビット版コンソールを使用してください。",
+    "コンソールで内部エラーが発生したため、終了します。",
+    "コンソールで種類のわからない内部エラーが発生したため、終了します。",
+};
+
+// `pattern` with "{1}".."{4}" replaced by the values.
+std::string fill(std::string_view pattern, std::initializer_list<std::string> values) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const size_t n = i + 2 < pattern.size() && pattern[i] == '{' && pattern[i + 2] == '}'
+                         ? static_cast<size_t>(pattern[i + 1] - '1')
+                         : values.size();
+    if (n < values.size()) {
+      out += *(values.begin() + n);
+      i += 2;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
+std::string bridgeReport(const BridgeFailure& bridge, const Wording& words) {
+  std::string report = std::string(words.bridgeEnds) + "\n\n" +
+                       fill(words.cannotCall, {bridge.entry(), bridge.library(), bridge.reason()});
+  const int bits = bridge.libraryBits();
+  if (bits == 32 || bits == 64) {
+    report += "\n\n" + fill(words.otherBits, {bridge.library(), std::to_string(bits),
+                                              std::to_string(platform::kProcessBits),
+                                              bits == 32 ? "x86" : "x64"});
+  }
+  return report;
+}
+
+}  // namespace
+
+bool isJapaneseLocaleName(std::string_view name) {
+  return name.substr(0, 2) == "ja" && (name.size() == 2 || name[2] == '_' || name[2] == '.');
+}
+
+std::string failureReport(const std::exception_ptr& failure, ReportLanguage language) {
+  const Wording& words = language == ReportLanguage::Japanese ? kJapanese : kEnglish;
   try {
     std::rethrow_exception(failure);
   } catch (const BridgeFailure& bridge) {
-    return std::string("The bridge library cannot be used; the console ends.\n\n") + bridge.what();
+    return bridgeReport(bridge, words);
   } catch (const std::exception& other) {
-    return std::string("The console met an internal failure and ends.\n\n") + other.what();
+    return std::string(words.internalEnds) + "\n\n" + other.what();
   } catch (...) {
-    return "The console met an internal failure of unknown kind and ends.";
+    return words.unknownEnds;
   }
 }
 

@@ -3,13 +3,26 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zorv {
 
+// The languages the console's own reports are written in.
+enum class ReportLanguage { English, Japanese };
+
+// Japanese when the user's interface language is Japanese (the user's UI
+// language on Windows, the locale's variables elsewhere), English otherwise.
+ReportLanguage userReportLanguage();
+
+// Whether a POSIX locale name ("ja_JP.UTF-8", "ja") names Japanese.
+bool isJapaneseLocaleName(std::string_view name);
+
 // The text that reports `failure` to the user before the console ends, in
-// UTF-8: a BridgeFailure is the bridge library that cannot be used, anything
-// else an internal failure of the console.
-std::string failureReport(const std::exception_ptr& failure);
+// UTF-8: a BridgeFailure is the bridge library that cannot be used (with what
+// to do when the library is for the other bitness), anything else an
+// internal failure of the console.
+std::string failureReport(const std::exception_ptr& failure,
+                          ReportLanguage language = userReportLanguage());
 
 // Runs `handler`; returns nothing when it completes, the report of whatever
 // it threw otherwise. The console's one edge where a failure stops.

@@ -1,0 +1,13 @@
+// The user's interface language as Windows keeps it.
+#include <windows.h>
+
+#include "failure_report.h"
+
+namespace zorv {
+
+ReportLanguage userReportLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? ReportLanguage::Japanese
+                                                                    : ReportLanguage::English;
+}
+
+}  // namespace zorv
