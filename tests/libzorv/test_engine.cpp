@@ -52,11 +52,6 @@ int PgServer::pgCtl(const std::string& arguments) const {
 
 std::string seenPath(const std::string& hostPath) { return ZORV_TEST_HOST_DRIVE + hostPath; }
 
-std::string hostPath(const std::string& seenPath) {
-  const std::string drive = ZORV_TEST_HOST_DRIVE;
-  return seenPath.rfind(drive, 0) == 0 ? seenPath.substr(drive.size()) : seenPath;
-}
-
 std::optional<PgServer> pgServer() {
   PgServer server{env("ZORV_TEST_PGHOST"), env("ZORV_TEST_PGPORT"), env("ZORV_TEST_PGUSER"),
                   env("ZORV_TEST_PGDATA"), env("ZORV_TEST_PGBIN")};

@@ -39,8 +39,6 @@ int hostShell(const std::string& command);
 
 // A host path as the test program sees it: under Wine "/tmp/x" is "Z:/tmp/x".
 std::string seenPath(const std::string& hostPath);
-// The host's form of a path the test program sees.
-std::string hostPath(const std::string& seenPath);
 
 // Sets an environment variable of this process as its C runtime sees it (and
 // so the library's too); an empty value removes it.
