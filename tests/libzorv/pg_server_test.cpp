@@ -59,9 +59,9 @@ TEST_P(PgServerTest, ConnectingLeavesTheProcessLocaleAlone) {
   // The ODBC driver sets the character type locale from the environment
   // while it connects; the process must keep its own.
   ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
-  setenv("LC_ALL", "C.UTF-8", 1);
+  setVariable("LC_ALL", "C.UTF-8");
   const int32_t opened = lib().login(connection().c_str());
-  unsetenv("LC_ALL");
+  setVariable("LC_ALL", "");
   ASSERT_EQ(opened, 0) << callMsgGet();
   EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
   EXPECT_EQ(callExec("SELECT '" + kSo + kHyo + "' AS v"), (Answer{0, "v\r\n" + kSo + kHyo + "\r\n"}));
