@@ -57,7 +57,7 @@ int32_t answer(char* buffer, const char* text) {
 
 }  // namespace
 
-FAKE_EXPORT int32_t ZORVlogin(const char* connection) {
+FAKE_ENTRY int32_t ZORVlogin(const char* connection) {
   if constexpr (kBreak == Break::Crash) crash();
   if constexpr (kBreak == Break::KeepsText) {
     static const char* previous = nullptr;
@@ -68,13 +68,13 @@ FAKE_EXPORT int32_t ZORVlogin(const char* connection) {
   return 0;
 }
 
-FAKE_EXPORT int32_t ZORVclose() {
+FAKE_ENTRY int32_t ZORVclose() {
   connected = false;
   rowsLeft = 0;
   return 0;
 }
 
-FAKE_EXPORT int32_t ZORVcursor(const char* statement) {
+FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
   if constexpr (kBreak == Break::WritesText) {
     // Upper-cases the statement's first letter in place.
     const_cast<char*>(statement)[0] = static_cast<char>(statement[0] & ~0x20);
@@ -84,7 +84,7 @@ FAKE_EXPORT int32_t ZORVcursor(const char* statement) {
 }
 
 #ifndef FAKE_WITHOUT_FETCH
-FAKE_EXPORT int32_t ZORVfetch(char* buffer) {
+FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
   if constexpr (kBreak == Break::PastBuffer) buffer[kBufferBytes] = 'x';
   if (rowsLeft == 0) return answer(buffer, "") + 100;
   // "row N", a TAB and 表 in CP932.
@@ -94,7 +94,7 @@ FAKE_EXPORT int32_t ZORVfetch(char* buffer) {
 }
 #endif
 
-FAKE_EXPORT int32_t ZORVmsgget(char* buffer) {
+FAKE_ENTRY int32_t ZORVmsgget(char* buffer) {
   if constexpr (kBreak == Break::Hang) {
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
@@ -107,7 +107,7 @@ FAKE_EXPORT int32_t ZORVmsgget(char* buffer) {
   return answer(buffer, connected ? "connected" : "not connected");
 }
 
-FAKE_EXPORT int32_t ZORVexec(const char*, char* buffer) {
+FAKE_ENTRY int32_t ZORVexec(const char*, char* buffer) {
   if constexpr (kBreak == Break::NoNul) {
     std::memcpy(buffer, "1 row", 5);
     return 0;
@@ -115,9 +115,9 @@ FAKE_EXPORT int32_t ZORVexec(const char*, char* buffer) {
   return answer(buffer, "1 row");
 }
 
-FAKE_EXPORT int32_t ZORVstatus() { return connected ? 1 : 0; }
+FAKE_ENTRY int32_t ZORVstatus() { return connected ? 1 : 0; }
 
-FAKE_EXPORT int32_t ZORVfnames(char* buffer) {
+FAKE_ENTRY int32_t ZORVfnames(char* buffer) {
   if constexpr (kBreak == Break::KeepsBuffer) {
     static char* kept = nullptr;
     if (kept) kept[0] = 'k';
