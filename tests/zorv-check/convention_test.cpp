@@ -1,0 +1,108 @@
+// The checker's judgement of calling conventions and decorated names: what a
+// callee took off the stack must be told apart by its function's own
+// argument bytes, and a decorated export must be found in every spelling a
+// 32-bit compiler gives it.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "convention.h"
+
+namespace {
+
+using zorv::BridgeEntry;
+using namespace zorv::check;
+
+TEST(CheckerConvention, CleanupByArgumentBytes) {
+  const struct {
+    BridgeEntry entry;
+    uint32_t taken;
+    Cleanup expected;
+  } cases[] = {
+      {BridgeEntry::Exec, 8, Cleanup::Callee},   {BridgeEntry::Exec, 0, Cleanup::Caller},
+      {BridgeEntry::Exec, 4, Cleanup::Neither},  {BridgeEntry::Exec, 12, Cleanup::Neither},
+      {BridgeEntry::Login, 4, Cleanup::Callee},  {BridgeEntry::Login, 8, Cleanup::Neither},
+      {BridgeEntry::Fetch, 0, Cleanup::Caller},  {BridgeEntry::FNames, 2, Cleanup::Neither},
+      {BridgeEntry::Close, 0, Cleanup::Either},  {BridgeEntry::Close, 4, Cleanup::Neither},
+      {BridgeEntry::Status, 0, Cleanup::Either},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cleanupOf(c.entry, c.taken), c.expected)
+        << zorv::bridgeEntryName(c.entry) << " taking off " << c.taken;
+  }
+}
+
+TEST(CheckerConvention, SentencesNameTheConventionSeen) {
+  const struct {
+    BridgeEntry entry;
+    CleanupCounts counts;
+    bool mixed;
+    const char* starts;  // of the PASS sentence, or of the FAIL one when mixed
+  } cases[] = {
+      {BridgeEntry::Exec, {5, 0, 0}, false, "stdcall: the function took its 8 bytes"},
+      {BridgeEntry::Login, {3, 0, 0}, false, "stdcall: the function took its 4 bytes"},
+      {BridgeEntry::Fetch, {0, 4, 0}, false, "cdecl: the caller removes the arguments"},
+      {BridgeEntry::Close, {0, 0, 3}, false, "takes no arguments"},
+      {BridgeEntry::MsgGet, {2, 1, 0}, true, "took its 4 bytes off the stack on 2 calls"},
+  };
+  for (const auto& c : cases) {
+    bool mixed = !c.mixed;
+    const std::string pass = conventionSentence(c.entry, c.counts, mixed);
+    EXPECT_EQ(mixed, c.mixed) << c.starts;
+    const std::string said = c.mixed ? mixedSentence(c.entry, c.counts) : pass;
+    EXPECT_EQ(said.rfind(c.starts, 0), 0u) << said;
+  }
+  // A wrong prototype: what was taken off, what each convention would take,
+  // and the argument count the bytes stand for.
+  const std::string wrong = wrongCleanupSentence(BridgeEntry::Exec, 4, "1st call");
+  EXPECT_NE(wrong.find("took 4 bytes off the stack on its 1st call"), std::string::npos) << wrong;
+  EXPECT_NE(wrong.find("stdcall takes off 8 bytes"), std::string::npos) << wrong;
+  EXPECT_NE(wrong.find("a stdcall function of 1 argument"), std::string::npos) << wrong;
+  EXPECT_EQ(wrongCleanupSentence(BridgeEntry::Login, 6, "x").find("function of"),
+            std::string::npos);
+}
+
+TEST(CheckerConvention, DecoratedExportsFound) {
+  const struct {
+    BridgeEntry entry;
+    std::set<std::string> exports;
+    const char* found;
+  } cases[] = {
+      {BridgeEntry::Login, {"ZORVlogin@4"}, "ZORVlogin@4"},
+      {BridgeEntry::Login, {"_ZORVlogin@4"}, "_ZORVlogin@4"},
+      {BridgeEntry::Exec, {"ZORVexec@8"}, "ZORVexec@8"},
+      {BridgeEntry::Exec, {"ZORVexec@4"}, "ZORVexec@4"},
+      {BridgeEntry::Exec, {"ZORVexec@4", "_ZORVexec@8"}, "_ZORVexec@8"},
+      {BridgeEntry::Close, {"_ZORVclose@0"}, "_ZORVclose@0"},
+      {BridgeEntry::Fetch, {"ZORVfetch", "ZORVfetch@", "ZORVfetchx@4", "ZORVlogin@4"}, ""},
+      {BridgeEntry::Status, {}, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string found = decoratedExport(
+        c.entry, [&](const std::string& name) { return c.exports.count(name) > 0; });
+    EXPECT_EQ(found, c.found) << zorv::bridgeEntryName(c.entry);
+  }
+}
+
+TEST(CheckerConvention, DecoratedAdviceSaysHowToFix) {
+  const struct {
+    BridgeEntry entry;
+    const char* decorated;
+    bool wrongBytes;
+  } cases[] = {
+      {BridgeEntry::Login, "ZORVlogin@4", false},
+      {BridgeEntry::Exec, "_ZORVexec@8", false},
+      {BridgeEntry::Exec, "ZORVexec@4", true},
+      {BridgeEntry::Close, "ZORVclose@8", true},
+  };
+  for (const auto& c : cases) {
+    const std::string advice = decoratedAdvice(c.entry, c.decorated);
+    EXPECT_NE(advice.find(std::string("exported as ") + c.decorated + ","), std::string::npos)
+        << advice;
+    EXPECT_NE(advice.find(".def file"), std::string::npos) << advice;
+    EXPECT_EQ(advice.find("declares it otherwise") != std::string::npos, c.wrongBytes) << advice;
+  }
+}
+
+}  // namespace
