@@ -1,39 +1,39 @@
 #include "bridge_calls.h"
 
+#include "foreign_call.h"
+
 namespace zorv::bridge {
 
 namespace {
 
-using TextFn = ResultCode(ZORV_CALL*)(const char*);
-using NoArgFn = ResultCode(ZORV_CALL*)();
-using BufferFn = ResultCode(ZORV_CALL*)(char*);
-using ExecFn = ResultCode(ZORV_CALL*)(const char*, char*);
-
-template <typename Fn>
-Fn entry(BridgeBindings& bindings, BridgeEntry which) {
-  return reinterpret_cast<Fn>(bindings.bind(which));
+// The bridge's arguments are all pointers; a const text goes as a plain
+// pointer the callee only reads.
+template <typename... Args>
+ResultCode callEntry(BridgeBindings& bindings, BridgeEntry which, Args... args) {
+  void* const argv[] = {const_cast<void*>(static_cast<const void*>(args))..., nullptr};
+  return callForeign(bindings.bind(which), std::span<void* const>(argv, sizeof...(Args))).code;
 }
 
 }  // namespace
 
 ResultCode callLogin(BridgeBindings& b, const char* connection) {
-  return entry<TextFn>(b, BridgeEntry::Login)(connection);
+  return callEntry(b, BridgeEntry::Login, connection);
 }
-ResultCode callClose(BridgeBindings& b) { return entry<NoArgFn>(b, BridgeEntry::Close)(); }
+ResultCode callClose(BridgeBindings& b) { return callEntry(b, BridgeEntry::Close); }
 ResultCode callCursor(BridgeBindings& b, const char* statement) {
-  return entry<TextFn>(b, BridgeEntry::Cursor)(statement);
+  return callEntry(b, BridgeEntry::Cursor, statement);
 }
 ResultCode callFetch(BridgeBindings& b, char* buffer) {
-  return entry<BufferFn>(b, BridgeEntry::Fetch)(buffer);
+  return callEntry(b, BridgeEntry::Fetch, buffer);
 }
 ResultCode callMsgGet(BridgeBindings& b, char* buffer) {
-  return entry<BufferFn>(b, BridgeEntry::MsgGet)(buffer);
+  return callEntry(b, BridgeEntry::MsgGet, buffer);
 }
 ResultCode callExec(BridgeBindings& b, const char* statement, char* buffer) {
-  return entry<ExecFn>(b, BridgeEntry::Exec)(statement, buffer);
+  return callEntry(b, BridgeEntry::Exec, statement, buffer);
 }
 ResultCode callFNames(BridgeBindings& b, char* buffer) {
-  return entry<BufferFn>(b, BridgeEntry::FNames)(buffer);
+  return callEntry(b, BridgeEntry::FNames, buffer);
 }
 
 ResultCode ZORVlogin(const char* connection) { return callLogin(processBindings(), connection); }

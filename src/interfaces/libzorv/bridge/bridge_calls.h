@@ -2,18 +2,11 @@
 
 #include "bridge_binding.h"
 
-// The calling convention of the bridge library's functions: the standard
-// call of 32-bit Windows there, the platform's default everywhere else.
-#if defined(_WIN32) && !defined(_WIN64)
-#define ZORV_CALL __stdcall
-#else
-#define ZORV_CALL
-#endif
-
 namespace zorv::bridge {
 
 // One call operation per called bridge function, through the process's
-// bindings. A text argument is a narrow copy the library only reads; a
+// bindings. Every call goes through callForeign, so on 32-bit Windows a
+// stdcall and a cdecl library both work. A text argument is a narrow copy the library only reads; a
 // buffer is a narrow copy it may write. Each returns the library's result
 // unchanged, or throws BridgeFailure before calling anything.
 ResultCode ZORVlogin(const char* connection);
