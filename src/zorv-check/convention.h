@@ -8,10 +8,10 @@
 
 namespace zorv::check {
 
-// Only 32-bit x86 has two conventions a bridge function may be built with:
+// Only 32-bit Windows has two conventions a bridge function may be built with:
 // stdcall, where the function takes its arguments off the stack, and cdecl,
 // where the caller does. Everywhere else there is one, and nothing to judge.
-#if defined(__i386__) || defined(_M_IX86)
+#if defined(_WIN32) && !defined(_WIN64)
 inline constexpr bool kTwoConventions = true;
 #else
 inline constexpr bool kTwoConventions = false;
