@@ -5,9 +5,14 @@
 # build gets from find_package: SQLite::SQLite3 and PostgreSQL::PostgreSQL.
 set(ZORV_THIRD_PARTY_DIR ${CMAKE_BINARY_DIR}/third_party)
 set(zorv_prefix ${ZORV_THIRD_PARTY_DIR}/prefix)
-message(STATUS "Third-party libraries for Windows (first time: about 8 minutes)")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(zorv_windows_arch x86)
+else()
+  set(zorv_windows_arch x64)
+endif()
+message(STATUS "Third-party libraries for Windows ${zorv_windows_arch} (first time: about 8 minutes)")
 execute_process(
-  COMMAND ${PROJECT_SOURCE_DIR}/scripts/build-windows-third-party ${ZORV_THIRD_PARTY_DIR}
+  COMMAND ${PROJECT_SOURCE_DIR}/scripts/build-windows-third-party ${ZORV_THIRD_PARTY_DIR} ${zorv_windows_arch}
   RESULT_VARIABLE zorv_third_party_result)
 if(NOT zorv_third_party_result EQUAL 0)
   message(FATAL_ERROR "building SQLite, OpenSSL and libpq for Windows failed; "

@@ -1,5 +1,6 @@
 // Reads every row of a query through the library the way the console does
-// (loaded from its folder, ZORVcursor, ZORVfetch until 100) and writes them to stdout, one
+// (loaded from its folder, called through the foreign call, ZORVcursor,
+// ZORVfetch until 100) and writes them to stdout, one
 // line per row. Reports to stderr: rows, seconds of the cursor and fetch
 // loop, resident memory of the idle connection and the peak above it.
 //
@@ -13,12 +14,19 @@
 #include <vector>
 
 #include "dynamic_library.h"
+#include "foreign_call.h"
 #include "loop_platform.h"
 
 namespace {
 
-using TextFn = int32_t (*)(const char*);
-using BufFn = int32_t (*)(char*);
+// One bridge entry called as the console calls it, whatever its convention.
+struct Entry {
+  void* address;
+  int32_t operator()(const char* text) const {
+    void* const args[] = {const_cast<char*>(text)};
+    return zorv::bridge::callForeign(address, args).code;
+  }
+};
 
 }  // namespace
 
@@ -36,11 +44,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto entry = [&](const char* name) { return zorv::platform::findEntry(library, name, reason); };
-  auto login = reinterpret_cast<TextFn>(entry("ZORVlogin"));
-  auto cursor = reinterpret_cast<TextFn>(entry("ZORVcursor"));
-  auto fetch = reinterpret_cast<BufFn>(entry("ZORVfetch"));
-  auto msgGet = reinterpret_cast<BufFn>(entry("ZORVmsgget"));
-  if (!login || !cursor || !fetch || !msgGet) {
+  const Entry login{entry("ZORVlogin")}, cursor{entry("ZORVcursor")}, fetch{entry("ZORVfetch")},
+      msgGet{entry("ZORVmsgget")};
+  if (!login.address || !cursor.address || !fetch.address || !msgGet.address) {
     std::fprintf(stderr, "%s lacks an entry: %s\n", path, reason.c_str());
     return 1;
   }

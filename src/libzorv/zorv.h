@@ -17,10 +17,13 @@
 #endif
 #endif
 
-/* Marks the eight exported functions; everything else stays hidden. */
+/* Marks the eight exported functions; everything else stays hidden. On
+ * Windows the DLL's .def file alone names the exports: dllexport beside it
+ * would export the 32-bit stdcall names a second time, decorated
+ * (ZORVlogin@4). */
 #if defined(_WIN32)
 #if defined(ZORV_BUILDING_LIBRARY)
-#define ZORV_API __declspec(dllexport)
+#define ZORV_API
 #else
 #define ZORV_API __declspec(dllimport)
 #endif

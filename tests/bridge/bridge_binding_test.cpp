@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bridge_calls.h"
+#include "foreign_call.h"
 #include "test_library.h"
 
 namespace zorv {
@@ -99,6 +100,37 @@ TEST(BridgeBindings, LooksEachEntryUpOnceAndPassesArgumentsAndResultsUnchanged) 
   EXPECT_EQ(argument(1), "host=b");
   EXPECT_STREQ(entryOf(2), "ZORVexec");
   EXPECT_EQ(argument(2), "select 1");
+}
+
+// The recording library in each calling convention it is built in, with the
+// argument bytes its ZORVexec takes off the stack itself.
+struct ConventionCase {
+  const char* folder;
+  uint32_t execPops;
+};
+#if defined(_WIN32) && !defined(_WIN64)
+const ConventionCase kConventions[] = {{"recording", 8}, {"recording-cdecl", 0}};
+#else
+const ConventionCase kConventions[] = {{"recording", 0}};
+#endif
+
+TEST(BridgeBindings, CallsALibraryOfEitherConventionAndKeepsTheStack) {
+  for (const ConventionCase& c : kConventions) {
+    BridgeBindings bindings(kFakes / c.folder);
+    char buffer[8193] = {};
+    const char* statement = "select 1";
+    void* const args[] = {const_cast<char*>(statement), buffer};
+    const auto direct = bridge::callForeign(bindings.bind(BridgeEntry::Exec), args);
+    EXPECT_EQ(direct.bytesTakenOff, c.execPops) << c.folder;
+    // A routine that trusted one convention would drift by 8 bytes a call
+    // against the other and crash or corrupt this frame within these calls.
+    volatile uint32_t canary = 0xc0ffee;
+    for (int i = 0; i < 2000; ++i) {
+      EXPECT_EQ(bridge::callExec(bindings, statement, buffer), direct.code) << c.folder;
+      EXPECT_EQ(bridge::callClose(bindings), bridge::callClose(bindings)) << c.folder;
+    }
+    EXPECT_EQ(canary, 0xc0ffeeu) << c.folder;
+  }
 }
 
 TEST(BridgeBindings, ReusesTheLibraryAlreadyLoaded) {

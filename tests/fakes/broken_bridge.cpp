@@ -2,22 +2,15 @@
 // promise of the bridge but the one named by FAKE_BREAK when it is built, so
 // each build shows whether the checker catches that breach, names it, and
 // blames nothing else. Without FAKE_BREAK it keeps them all; with
-// FAKE_WITHOUT_FETCH it lacks the entry ZORVfetch. On 32-bit Windows,
-// FAKE_STDCALL builds every function stdcall (cdecl otherwise), and
-// FAKE_ONE_ARGUMENT_EXEC declares ZORVexec with its statement alone, a wrong
-// prototype that takes 4 bytes off the stack as stdcall where 8 are pushed.
+// FAKE_WITHOUT_FETCH it lacks the entry ZORVfetch. FAKE_ONE_ARGUMENT_EXEC
+// declares ZORVexec with its statement alone: a wrong prototype, which as
+// stdcall takes 4 bytes off the stack where the caller pushed 8.
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <thread>
 
 #include "fake_export.h"
-
-#if defined(FAKE_STDCALL) && defined(_WIN32) && !defined(_WIN64)
-#define FAKE_CONVENTION __stdcall
-#else
-#define FAKE_CONVENTION
-#endif
 
 namespace {
 
@@ -66,7 +59,7 @@ int32_t answer(char* buffer, const char* text) {
 
 }  // namespace
 
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVlogin(const char* connection) {
+FAKE_ENTRY int32_t ZORVlogin(const char* connection) {
   if constexpr (kBreak == Break::Crash) crash();
   if constexpr (kBreak == Break::KeepsText) {
     static const char* previous = nullptr;
@@ -77,13 +70,13 @@ FAKE_EXPORT int32_t FAKE_CONVENTION ZORVlogin(const char* connection) {
   return 0;
 }
 
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVclose() {
+FAKE_ENTRY int32_t ZORVclose() {
   connected = false;
   rowsLeft = 0;
   return 0;
 }
 
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVcursor(const char* statement) {
+FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
   if constexpr (kBreak == Break::WritesText) {
     // Upper-cases the statement's first letter in place.
     const_cast<char*>(statement)[0] = static_cast<char>(statement[0] & ~0x20);
@@ -93,7 +86,7 @@ FAKE_EXPORT int32_t FAKE_CONVENTION ZORVcursor(const char* statement) {
 }
 
 #ifndef FAKE_WITHOUT_FETCH
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVfetch(char* buffer) {
+FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
   if constexpr (kBreak == Break::PastBuffer) buffer[kBufferBytes] = 'x';
   if (rowsLeft == 0) return answer(buffer, "") + 100;
   // "row N", a TAB and 表 in CP932.
@@ -103,7 +96,7 @@ FAKE_EXPORT int32_t FAKE_CONVENTION ZORVfetch(char* buffer) {
 }
 #endif
 
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVmsgget(char* buffer) {
+FAKE_ENTRY int32_t ZORVmsgget(char* buffer) {
   if constexpr (kBreak == Break::Hang) {
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
@@ -117,9 +110,9 @@ FAKE_EXPORT int32_t FAKE_CONVENTION ZORVmsgget(char* buffer) {
 }
 
 #ifdef FAKE_ONE_ARGUMENT_EXEC
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVexec(const char*) { return 0; }
+FAKE_ENTRY int32_t ZORVexec(const char*) { return 0; }
 #else
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVexec(const char*, char* buffer) {
+FAKE_ENTRY int32_t ZORVexec(const char*, char* buffer) {
   if constexpr (kBreak == Break::NoNul) {
     std::memcpy(buffer, "1 row", 5);
     return 0;
@@ -128,9 +121,9 @@ FAKE_EXPORT int32_t FAKE_CONVENTION ZORVexec(const char*, char* buffer) {
 }
 #endif
 
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVstatus() { return connected ? 1 : 0; }
+FAKE_ENTRY int32_t ZORVstatus() { return connected ? 1 : 0; }
 
-FAKE_EXPORT int32_t FAKE_CONVENTION ZORVfnames(char* buffer) {
+FAKE_ENTRY int32_t ZORVfnames(char* buffer) {
   if constexpr (kBreak == Break::KeepsBuffer) {
     static char* kept = nullptr;
     if (kept) kept[0] = 'k';

@@ -6,3 +6,15 @@
 #else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
+
+// One of the bridge's entries. On 32-bit Windows a library may use either
+// calling convention: the fakes are built in stdcall, as most such libraries
+// are, and with FAKE_CDECL in cdecl; their plain names come from the linker
+// (--kill-at). The test-side controls (fakeReset...) stay FAKE_EXPORT.
+#if defined(_WIN32) && !defined(_WIN64) && defined(FAKE_CDECL)
+#define FAKE_ENTRY FAKE_EXPORT __attribute__((cdecl))
+#elif defined(_WIN32) && !defined(_WIN64)
+#define FAKE_ENTRY FAKE_EXPORT __attribute__((stdcall))
+#else
+#define FAKE_ENTRY FAKE_EXPORT
+#endif

@@ -122,25 +122,25 @@ int32_t answer(const char* entry, std::string first, std::string second, char* b
 
 }  // namespace
 
-FAKE_EXPORT int32_t ZORVlogin(const char* connection) {
+FAKE_ENTRY int32_t ZORVlogin(const char* connection) {
   return answer("ZORVlogin", textArg(connection), "", nullptr);
 }
-FAKE_EXPORT int32_t ZORVclose() { return answer("ZORVclose", "", "", nullptr); }
-FAKE_EXPORT int32_t ZORVcursor(const char* statement) {
+FAKE_ENTRY int32_t ZORVclose() { return answer("ZORVclose", "", "", nullptr); }
+FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
   return answer("ZORVcursor", textArg(statement), "", nullptr);
 }
-FAKE_EXPORT int32_t ZORVfetch(char* buffer) {
+FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
   return answer("ZORVfetch", bufferArg(buffer), "", buffer);
 }
-FAKE_EXPORT int32_t ZORVmsgget(char* buffer) {
+FAKE_ENTRY int32_t ZORVmsgget(char* buffer) {
   return answer("ZORVmsgget", bufferArg(buffer), "", buffer);
 }
-FAKE_EXPORT int32_t ZORVexec(const char* statement, char* buffer) {
+FAKE_ENTRY int32_t ZORVexec(const char* statement, char* buffer) {
   return answer("ZORVexec", textArg(statement), bufferArg(buffer), buffer);
 }
-FAKE_EXPORT int32_t ZORVstatus() { return answer("ZORVstatus", "", "", nullptr); }
+FAKE_ENTRY int32_t ZORVstatus() { return answer("ZORVstatus", "", "", nullptr); }
 #ifndef FAKE_WITHOUT_FNAMES
-FAKE_EXPORT int32_t ZORVfnames(char* buffer) {
+FAKE_ENTRY int32_t ZORVfnames(char* buffer) {
   return answer("ZORVfnames", bufferArg(buffer), "", buffer);
 }
 #endif

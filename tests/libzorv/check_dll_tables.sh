@@ -1,30 +1,55 @@
 #!/bin/sh
-# Fails unless the DLL exports exactly the eight bridge functions and imports
-# from no DLL but those every Windows 10 has.
+# check_dll_tables.sh FORMAT LIBRARY [FOLDER...]
+# Fails unless the DLL LIBRARY exports exactly the eight bridge functions
+# under their plain names, and every program and DLL (LIBRARY, and each .exe
+# and .dll under the FOLDERs) is of the file format FORMAT (pei-x86-64,
+# pei-i386) and imports from no DLL but those every Windows 10 has: no
+# compiler runtime such as libgcc_s_dw2-1.dll or libwinpthread-1.dll.
 set -eu
-library=$1
+format=$1
+library=$2
+shift 2
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
-tables=$($objdump -p "$library")
 expected="ZORVclose ZORVcursor ZORVexec ZORVfetch ZORVfnames ZORVlogin ZORVmsgget ZORVstatus"
-# the export table's name list: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table"
-exported=$(echo "$tables" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-  sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort | tr '\n' ' ' | sed 's/ $//')
-imported=$(echo "$tables" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
-system="ADVAPI32.DLL CRYPT32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL SECUR32.DLL SHELL32.DLL USER32.DLL WS2_32.DLL"
+system="ADVAPI32.DLL COMDLG32.DLL CRYPT32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL PSAPI.DLL SECUR32.DLL SHELL32.DLL USER32.DLL WS2_32.DLL"
 status=0
+
+# the export table's name list: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table"
+exported=$($objdump -p "$library" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$exported" != "$expected" ]; then
   echo "exported: $exported" >&2
   echo "expected: $expected" >&2
   status=1
 fi
-for dll in $imported; do
-  case " $system " in
-    *" $dll "*) ;;
-    api-ms-win-crt-*|API-MS-WIN-CRT-*) ;;
-    *) echo "imports from $dll, which a plain Windows 10 may lack" >&2; status=1 ;;
-  esac
-done
-[ -n "$imported" ] || { echo "no import table found" >&2; status=1; }
 echo "exports: $exported"
-echo "imports: $(echo $imported)"
+
+binaries=$(mktemp)
+trap 'rm -f "$binaries"' EXIT
+echo "$library" >"$binaries"
+for folder in "$@"; do
+  find "$folder" \( -name wineprefix -o -name 'wineprefix-*' -o -name third_party \) -prune -o \
+    -type f \( -name '*.exe' -o -name '*.dll' \) -print >>"$binaries"
+done
+checked=0
+while read -r file; do
+  checked=$((checked + 1))
+  tables=$($objdump -p "$file")
+  actual=$(echo "$tables" | sed -n 's/^.*file format //p' | head -n 1)
+  if [ "$actual" != "$format" ]; then
+    echo "$file: file format $actual, expected $format" >&2
+    status=1
+  fi
+  imported=$(echo "$tables" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
+  [ -n "$imported" ] || { echo "$file: no import table found" >&2; status=1; }
+  for dll in $imported; do
+    case " $system " in
+      *" $dll "*) ;;
+      API-MS-WIN-CRT-*) ;;
+      *) echo "$file imports from $dll, which a plain Windows 10 may lack" >&2; status=1 ;;
+    esac
+  done
+  [ "$file" != "$library" ] || echo "imports: $(echo $imported)"
+done <"$binaries"
+echo "checked $checked programs and DLLs ($format)"
 exit $status

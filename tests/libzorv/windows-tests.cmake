@@ -33,6 +33,15 @@ endforeach()
 
 zorv_wine_test(libzorv_tls_test.windows libzorv_tls_test "*")
 
+# Our DLL's exports, and the file format and imports of every program and
+# DLL this build makes.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(zorv_pe_format pei-i386)
+else()
+  set(zorv_pe_format pei-x86-64)
+endif()
 add_test(NAME libzorv_dll_exports_and_imports
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_tables.sh $<TARGET_FILE:zorv_reference>)
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_tables.sh ${zorv_pe_format}
+          $<TARGET_FILE:zorv_reference> ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/tests
+          ${ZORV_FAKES_DIR})
 add_subdirectory(${PROJECT_SOURCE_DIR}/bench/libzorv ${CMAKE_BINARY_DIR}/bench/libzorv)

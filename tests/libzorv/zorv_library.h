@@ -5,15 +5,17 @@
 #include <string>
 
 #include "answer_buffer.h"
+#include "zorv.h"
 
 // The library under test, loaded the way the console loads it (the bridge
 // access layer's loader, from the library's folder) with its eight entries.
 class ZorvLibrary {
  public:
-  using TextFn = int32_t (*)(const char*);
-  using VoidFn = int32_t (*)();
-  using BufFn = int32_t (*)(char*);
-  using ExecFn = int32_t (*)(const char*, char*);
+  // Our own library's entries, in the convention zorv.h declares for them.
+  using TextFn = int32_t(ZORV_CALL*)(const char*);
+  using VoidFn = int32_t(ZORV_CALL*)();
+  using BufFn = int32_t(ZORV_CALL*)(char*);
+  using ExecFn = int32_t(ZORV_CALL*)(const char*, char*);
 
   // The process's one loaded copy; aborts the test binary if it cannot load.
   static ZorvLibrary& instance();

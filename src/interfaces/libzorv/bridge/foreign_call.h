@@ -20,6 +20,12 @@ struct ForeignCallResult {
 // pushes and restored after the call; bytesTakenOff is how many argument bytes
 // the callee removed (0 for cdecl, 4*n for stdcall). Elsewhere there is one
 // convention and bytesTakenOff is 0.
+#if defined(_WIN32) && !defined(_WIN64)
 ForeignCallResult callForeign(void* entry, std::span<void* const> args);
+#endif
 
 }  // namespace zorv::bridge
+
+#if !(defined(_WIN32) && !defined(_WIN64))
+#include "foreign_call_typed.h"
+#endif

@@ -1,12 +1,15 @@
-#include <stdexcept>
+#pragma once
 
-#include "foreign_call.h"
+// callForeign where there is one calling convention: a typed call by argument
+// count, inline so that a call with a fixed count costs what the typed call
+// costs. Included by foreign_call.h only.
+#include <stdexcept>
 
 namespace zorv::bridge {
 
-// One calling convention here: a typed call per argument count. The bridge's
-// functions take at most two arguments; four leaves room for checking tools.
-ForeignCallResult callForeign(void* entry, std::span<void* const> args) {
+// The bridge's functions take at most two arguments; four leaves room for
+// checking tools.
+inline ForeignCallResult callForeign(void* entry, std::span<void* const> args) {
   using P = void*;
   switch (args.size()) {
     case 0:
