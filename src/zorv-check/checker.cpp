@@ -349,13 +349,8 @@ std::vector<Line> reportLines(const Options& options,
     const size_t i = static_cast<size_t>(e);
     const std::string name = bridgeEntryName(e);
     if (!exported[i]) {
-      const std::string advice = decorated[i].empty() ? "" : decoratedAdvice(e, decorated[i]);
-      lines.push_back(
-          {e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
-           (e == BridgeEntry::Status
-                ? "is not exported; nothing calls it, so the console works without it"
-                : "is not exported (" + missing[i] + "); the console fails at its button") +
-               advice});
+      lines.push_back({e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
+                       missingSentence(e, missing[i], decorated[i])});
       continue;
     }
     lines.push_back({Verdict::Pass, name, "exported", "is exported under exactly this name"});

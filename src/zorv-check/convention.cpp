@@ -99,21 +99,28 @@ std::string decoratedExport(BridgeEntry entry,
   return {};
 }
 
-std::string decoratedAdvice(BridgeEntry entry, const std::string& decorated) {
-  const std::string name = bridgeEntryName(entry);
-  std::string advice = "; it is exported as " + decorated +
-                       ", the decorated name a 32-bit compiler gives a stdcall function, which "
-                       "the console does not look for. Export the plain names with a .def file "
-                       "(under EXPORTS, " +
-                       name + " and the seven others; with MinGW also link with -Wl,--kill-at)";
+std::string missingSentence(BridgeEntry entry, const std::string& reason,
+                            const std::string& decorated) {
+  const bool called = entry != BridgeEntry::Status;
+  const std::string notExported =
+      called ? "is not exported (" + reason + ")" : std::string("is not exported");
+  const std::string effect = called ? "the console fails at its button"
+                                    : "nothing calls it, so the console works without it";
+  if (decorated.empty()) return notExported + "; " + effect;
+
+  std::string sentence =
+      notExported + ", only as " + decorated +
+      ", the decorated name a 32-bit compiler gives a stdcall function, which the console "
+      "never looks up; " +
+      effect + ". Export the plain names with a .def file (under EXPORTS, " +
+      bridgeEntryName(entry) + " and the seven others; with MinGW also link with -Wl,--kill-at)";
   const std::string own = "@" + std::to_string(argumentBytes(entry));
-  if (decorated.size() < own.size() ||
-      decorated.compare(decorated.size() - own.size(), own.size(), own) != 0) {
-    advice += ". Its decoration also states other argument bytes than its " +
-              bytes(argumentBytes(entry)) + ": the library declares it otherwise than " +
-              prototype(entry);
+  if (!decorated.ends_with(own)) {
+    sentence += ". Its decoration states other argument bytes than its " +
+                bytes(argumentBytes(entry)) + ": the library declares it otherwise than " +
+                prototype(entry);
   }
-  return advice;
+  return sentence;
 }
 
 }  // namespace zorv::check

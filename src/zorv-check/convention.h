@@ -56,7 +56,10 @@ std::string wrongCleanupSentence(BridgeEntry entry, uint32_t bytesTakenOff,
 std::string decoratedExport(BridgeEntry entry,
                             const std::function<bool(const std::string&)>& exports);
 
-// What the "exported" line adds when a missing entry is exported as `decorated`.
-std::string decoratedAdvice(BridgeEntry entry, const std::string& decorated);
+// The sentence of the "exported" line of an entry the library lacks under
+// its plain name: the system's `reason`, what that does to the console, and,
+// when the library exports it as `decorated` instead, how to fix that.
+std::string missingSentence(BridgeEntry entry, const std::string& reason,
+                            const std::string& decorated);
 
 }  // namespace zorv::check

@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "convention.h"
 
@@ -85,23 +86,30 @@ TEST(CheckerConvention, DecoratedExportsFound) {
   }
 }
 
-TEST(CheckerConvention, DecoratedAdviceSaysHowToFix) {
+TEST(CheckerConvention, MissingEntrySentences) {
   const struct {
     BridgeEntry entry;
     const char* decorated;
-    bool wrongBytes;
+    std::vector<const char*> says;
+    std::vector<const char*> never;
   } cases[] = {
-      {BridgeEntry::Login, "ZORVlogin@4", false},
-      {BridgeEntry::Exec, "_ZORVexec@8", false},
-      {BridgeEntry::Exec, "ZORVexec@4", true},
-      {BridgeEntry::Close, "ZORVclose@8", true},
+      {BridgeEntry::Fetch, "", {"(error 127: x)", "fails at its button"}, {".def", "only as"}},
+      {BridgeEntry::Status, "", {"nothing calls it"}, {"error 127", ".def"}},
+      {BridgeEntry::Login,
+       "ZORVlogin@4",
+       {"(error 127: x), only as ZORVlogin@4,", "fails at its button", ".def file"},
+       {"declares it otherwise"}},
+      {BridgeEntry::Exec, "_ZORVexec@8", {"only as _ZORVexec@8,", ".def file"}, {"otherwise"}},
+      {BridgeEntry::Exec,
+       "ZORVexec@4",
+       {".def file", "otherwise than int32_t ZORVexec(const char* statement, char* buf)"},
+       {}},
+      {BridgeEntry::Status, "ZORVstatus@8", {"nothing calls it", ".def file", "otherwise"}, {}},
   };
   for (const auto& c : cases) {
-    const std::string advice = decoratedAdvice(c.entry, c.decorated);
-    EXPECT_NE(advice.find(std::string("exported as ") + c.decorated + ","), std::string::npos)
-        << advice;
-    EXPECT_NE(advice.find(".def file"), std::string::npos) << advice;
-    EXPECT_EQ(advice.find("declares it otherwise") != std::string::npos, c.wrongBytes) << advice;
+    const std::string sentence = missingSentence(c.entry, "error 127: x", c.decorated);
+    for (const char* part : c.says) EXPECT_NE(sentence.find(part), std::string::npos) << sentence;
+    for (const char* part : c.never) EXPECT_EQ(sentence.find(part), std::string::npos) << sentence;
   }
 }
 
