@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "foreign_call.h"
 #include "form1.h"
 #include "layout.h"
 
@@ -136,11 +137,17 @@ int wmain() {
               consoleMs, bareMs, consoleMs / bareMs, sameMs, consoleMs / sameMs);
 
   HMODULE library = LoadLibraryW(L"libzorv.dll");
-  auto fetch = reinterpret_cast<int32_t (*)(char*)>(reinterpret_cast<void*>(GetProcAddress(library, "ZORVfetch")));
+  // The bridge entry in whatever convention the library has, as the console
+  // calls it; the test-side controls are plain C.
+  void* const fetchEntry = reinterpret_cast<void*>(GetProcAddress(library, "ZORVfetch"));
+  const auto fetch = [fetchEntry](char* buffer) {
+    void* const args[] = {buffer};
+    return zorv::bridge::callForeign(fetchEntry, args).code;
+  };
   auto fallback =
       reinterpret_cast<void (*)(int32_t, const char*, size_t)>(reinterpret_cast<void*>(GetProcAddress(library, "fakeFallback")));
   auto record = reinterpret_cast<void (*)(bool)>(reinterpret_cast<void*>(GetProcAddress(library, "fakeRecord")));
-  if (!fetch || !fallback || !record) {
+  if (!fetchEntry || !fallback || !record) {
     std::fprintf(stderr, "run beside the recording bridge library\n");
     return 1;
   }

@@ -11,7 +11,7 @@ library=$2
 shift 2
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 expected="ZORVclose ZORVcursor ZORVexec ZORVfetch ZORVfnames ZORVlogin ZORVmsgget ZORVstatus"
-system="ADVAPI32.DLL COMDLG32.DLL CRYPT32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL PSAPI.DLL SECUR32.DLL SHELL32.DLL USER32.DLL WS2_32.DLL"
+system="ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL CRYPT32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL PSAPI.DLL SECUR32.DLL SHELL32.DLL USER32.DLL WS2_32.DLL"
 status=0
 
 # the export table's name list: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table"
@@ -50,6 +50,8 @@ while read -r file; do
     esac
   done
   [ "$file" != "$library" ] || echo "imports: $(echo $imported)"
-done <"$binaries"
+done <<EOF
+$(sort -u "$binaries")
+EOF
 echo "checked $checked programs and DLLs ($format)"
 exit $status
