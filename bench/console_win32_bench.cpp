@@ -235,6 +235,6 @@ int wmain() {
   std::printf("fetch click to text2: %.1f us, library alone %.1f us, beyond the library %.1f us\n",
               clickUs, libraryUs, clickUs - libraryUs);
   std::printf("private memory: %zu KiB before, %zu KiB after %d clicks; text2 shows %zu units\n",
-              before / 1024, after / 1024, kClicks, wcslen(shown));
+              static_cast<size_t>(before / 1024), static_cast<size_t>(after / 1024), kClicks, wcslen(shown));
   return 0;
 }
