@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bridge_binding.h"
+#include "convention.h"
 
 namespace zorv::check {
 
@@ -19,8 +20,9 @@ enum class Check : uint8_t {
   NulWithin,      // an answer starts at the first byte and has its NUL within 8192 bytes
   NoKeptAddress,  // no argument is touched after its call has returned
   Cp932,          // an answer is whole CP932 characters (a warning only)
+  Convention,     // each call takes off the stack what stdcall or cdecl would (32-bit x86)
 };
-inline constexpr size_t kCheckCount = 7;
+inline constexpr size_t kCheckCount = 8;
 inline constexpr size_t kAnswerBytes = 8192;
 
 inline bool takesText(BridgeEntry e) {
@@ -38,8 +40,8 @@ struct Tally {
   uint32_t failed = 0;
   uint32_t warned = 0;
   uint32_t longest = 0;    // the longest answer seen, in bytes
-  char failure[256] = {};  // the first failure, a short sentence
-  char warning[256] = {};  // the first warning
+  char failure[384] = {};  // the first failure, a short sentence
+  char warning[384] = {};  // the first warning
 };
 
 // One argument laid in guarded pages: [start, end) holds its bytes and its
@@ -83,6 +85,7 @@ struct Board {
   std::atomic<uint32_t> faultCount{0};  // may exceed kFaults; the first ones are kept
   std::array<Fault, kFaults> faults;
   std::array<std::array<Tally, kCheckCount>, kBridgeEntryCount> tallies;
+  std::array<CleanupCounts, kBridgeEntryCount> cleanups;  // calls that fitted a convention
 
   Tally& tally(BridgeEntry e, Check c) {
     return tallies[static_cast<size_t>(e)][static_cast<size_t>(c)];

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "child_process.h"
+#include "convention.h"
 #include "guarded_pages.h"
 #include "library_image.h"
 #include "report.h"
@@ -18,6 +19,14 @@ namespace zorv::check {
 namespace {
 
 using Tallies = std::array<std::array<Tally, kCheckCount>, kBridgeEntryCount>;
+
+// What the children found, added up.
+struct Totals {
+  Tallies tallies{};
+  std::array<CleanupCounts, kBridgeEntryCount> cleanups{};
+
+  std::array<Tally, kCheckCount>& operator[](size_t entry) { return tallies[entry]; }
+};
 
 // The checks in report order, and the functions each applies to.
 struct CheckInfo {
@@ -30,6 +39,7 @@ bool called(BridgeEntry e) { return e != BridgeEntry::Status; }
 
 constexpr CheckInfo kChecks[] = {
     {Check::Returns, "returns", called},
+    {Check::Convention, "convention", [](BridgeEntry e) { return kTwoConventions && called(e); }},
     {Check::TextReadOnly, "text-read-only", takesText},
     {Check::InsideBuffer, "inside-buffer", writesAnswer},
     {Check::NulWithin, "nul-within-8192", writesAnswer},
@@ -79,8 +89,15 @@ const char* notJudged(Check check) {
                                          : "not judged: no call returned";
 }
 
-Line verdictLine(BridgeEntry e, const CheckInfo& info, const Tally& t, const Options& options) {
+Line verdictLine(BridgeEntry e, const CheckInfo& info, const Tally& t, const Options& options,
+                 const CleanupCounts& cleanups) {
   const std::string function = bridgeEntryName(e);
+  if (info.check == Check::Convention && t.failed == 0 && t.judged > 0) {
+    bool mixed = false;
+    const std::string sentence = conventionSentence(e, cleanups, mixed);
+    if (mixed) return {Verdict::Fail, function, info.name, mixedSentence(e, cleanups)};
+    return {Verdict::Pass, function, info.name, sentence};
+  }
   if (t.failed > 0) {
     std::string sentence = t.failure;
     if (t.failed > 1) sentence += " (and " + std::to_string(t.failed - 1) + " more)";
@@ -91,8 +108,11 @@ Line verdictLine(BridgeEntry e, const CheckInfo& info, const Tally& t, const Opt
   return {Verdict::Pass, function, info.name, passSentence(info.check, t, options)};
 }
 
-void merge(Tallies& total, const Board& board) {
+void merge(Totals& total, const Board& board) {
   for (size_t e = 0; e < kBridgeEntryCount; ++e) {
+    total.cleanups[e].byCallee += board.cleanups[e].byCallee;
+    total.cleanups[e].byCaller += board.cleanups[e].byCaller;
+    total.cleanups[e].either += board.cleanups[e].either;
     for (size_t c = 0; c < kCheckCount; ++c) {
       Tally& to = total[e][c];
       const Tally& from = board.tallies[e][c];
@@ -115,7 +135,7 @@ std::string hexAddress(uintptr_t address) {
 // Names the promise an access to an argument's pages broke: touching a
 // revoked argument fails the call that handed it out; writing into live text
 // or past the buffer fails the call that did it.
-void explainFault(Tallies& total, const Fault& fault) {
+void explainFault(Totals& total, const Fault& fault) {
   const Region& region = fault.region;
   const auto entry = static_cast<BridgeEntry>(fault.entry);
   const auto owner = static_cast<BridgeEntry>(region.entry);
@@ -148,7 +168,7 @@ void explainFault(Tallies& total, const Fault& fault) {
 }
 
 // Turns a child that did not end well into the failure of the running call.
-void explainEnd(Tallies& total, const Board& board, const platform::ChildEnd& end, bool timedOut,
+void explainEnd(Totals& total, const Board& board, const platform::ChildEnd& end, bool timedOut,
                 const Options& options) {
   Tally& returns = total[board.entry][static_cast<size_t>(Check::Returns)];
   const std::string call = board.call;
@@ -223,6 +243,21 @@ std::array<bool, kBridgeEntryCount> lookUpEntries(
   return exported;
 }
 
+// For each missing entry, the decorated form of its name the library exports
+// instead, if any.
+std::array<std::string, kBridgeEntryCount> decoratedForms(
+    const BridgeBindings& bindings, const std::array<bool, kBridgeEntryCount>& exported) {
+  std::array<std::string, kBridgeEntryCount> forms;
+  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
+    if (exported[e]) continue;
+    forms[e] = decoratedExport(static_cast<BridgeEntry>(e), [&](const std::string& name) {
+      std::string reason;
+      return ::zorv::platform::findEntry(bindings.library(), name.c_str(), reason) != nullptr;
+    });
+  }
+  return forms;
+}
+
 }  // namespace
 
 std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::string& error) {
@@ -277,7 +312,7 @@ std::string tryLoading(const Options& options, const std::vector<std::string>& a
 // Runs one scenario's child to its end, within the time limit of each call,
 // and adds what it found to `total`.
 void runChild(size_t index, const Scenario& scenario, const Options& options,
-              const std::vector<std::string>& arguments, BridgeBindings& bindings, Tallies& total) {
+              const std::vector<std::string>& arguments, BridgeBindings& bindings, Totals& total) {
   platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
   Board& board = *new (memory.data()) Board();
   platform::ChildProcess child(
@@ -309,23 +344,22 @@ void runChild(size_t index, const Scenario& scenario, const Options& options,
 std::vector<Line> reportLines(const Options& options,
                               const std::array<bool, kBridgeEntryCount>& exported,
                               const std::array<std::string, kBridgeEntryCount>& missing,
-                              const Tallies& total) {
+                              const std::array<std::string, kBridgeEntryCount>& decorated,
+                              const Totals& total) {
   std::vector<Line> lines{{Verdict::Pass, "library", "loads", "loaded " + options.library}};
   for (BridgeEntry e : kReportOrder) {
     const size_t i = static_cast<size_t>(e);
     const std::string name = bridgeEntryName(e);
     if (!exported[i]) {
-      lines.push_back(
-          {e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
-           e == BridgeEntry::Status
-               ? "is not exported; nothing calls it, so the console works without it"
-               : "is not exported (" + missing[i] + "); the console fails at its button"});
+      lines.push_back({e == BridgeEntry::Status ? Verdict::Warn : Verdict::Fail, name, "exported",
+                       missingSentence(e, missing[i], decorated[i])});
       continue;
     }
     lines.push_back({Verdict::Pass, name, "exported", "is exported under exactly this name"});
     for (const CheckInfo& info : kChecks) {
       if (info.applies(e)) {
-        lines.push_back(verdictLine(e, info, total[i][static_cast<size_t>(info.check)], options));
+        lines.push_back(verdictLine(e, info, total.tallies[i][static_cast<size_t>(info.check)],
+                                    options, total.cleanups[i]));
       }
     }
   }
@@ -361,12 +395,13 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
     return 2;
   }
 
-  Tallies total{};
+  Totals total;
   const std::vector<Scenario> runs = scenarios(options, exported);
   for (size_t i = 0; i < runs.size(); ++i)
     runChild(i, runs[i], options, arguments, *bindings, total);
 
-  const std::vector<Line> lines = reportLines(options, exported, missing, total);
+  const std::vector<Line> lines =
+      reportLines(options, exported, missing, decoratedForms(*bindings, exported), total);
   bool failed = false;
   for (const Line& line : lines) {
     platform::writeText(stdout, textLine(line) + "\n");

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bridge_calls.h"
+#include "convention.h"
 #include "cp932_table.h"
+#include "foreign_call.h"
 #include "guarded_pages.h"
 #include "narrow_text.h"
 #include "utf8.h"
@@ -131,6 +132,33 @@ void Exerciser::finish(BridgeEntry entry) {
   ++board_.tally(entry, Check::Returns).judged;
 }
 
+// One call of the library's function; on 32-bit x86 what its callee took off
+// the stack tells its convention, or a prototype that fits neither.
+ResultCode Exerciser::invoke(BridgeEntry entry, std::initializer_list<void*> args) {
+  const bridge::ForeignCallResult result =
+      bridge::callForeign(bindings_.bind(entry), std::span<void* const>(args.begin(), args.size()));
+  if constexpr (kTwoConventions) {
+    CleanupCounts& counts = board_.cleanups[static_cast<size_t>(entry)];
+    Tally& convention = board_.tally(entry, Check::Convention);
+    switch (cleanupOf(entry, result.bytesTakenOff)) {
+      case Cleanup::Callee:
+        ++counts.byCallee;
+        break;
+      case Cleanup::Caller:
+        ++counts.byCaller;
+        break;
+      case Cleanup::Either:
+        ++counts.either;
+        break;
+      case Cleanup::Neither:
+        fail(convention, wrongCleanupSentence(entry, result.bytesTakenOff, board_.call));
+        return result.code;
+    }
+    ++convention.judged;
+  }
+  return result.code;
+}
+
 template <typename Call>
 ResultCode Exerciser::textCall(BridgeEntry entry, const std::string& text, const std::string& stage,
                                Call&& call) {
@@ -204,18 +232,20 @@ void Exerciser::judgeAnswer(BridgeEntry entry, std::string_view before, std::str
 }
 
 ResultCode Exerciser::login(const std::string& text, const std::string& stage) {
-  return textCall(BridgeEntry::Login, text, stage,
-                  [this](const char* t) { return bridge::callLogin(bindings_, t); });
+  return textCall(BridgeEntry::Login, text, stage, [this](const char* t) {
+    return invoke(BridgeEntry::Login, {const_cast<char*>(t)});
+  });
 }
 
 ResultCode Exerciser::cursor(const std::string& text, const std::string& stage) {
-  return textCall(BridgeEntry::Cursor, text, stage,
-                  [this](const char* t) { return bridge::callCursor(bindings_, t); });
+  return textCall(BridgeEntry::Cursor, text, stage, [this](const char* t) {
+    return invoke(BridgeEntry::Cursor, {const_cast<char*>(t)});
+  });
 }
 
 ResultCode Exerciser::close(const std::string& stage) {
   begin(BridgeEntry::Close, stage);
-  const ResultCode code = bridge::callClose(bindings_);
+  const ResultCode code = invoke(BridgeEntry::Close, {});
   finish(BridgeEntry::Close);
   return code;
 }
@@ -223,14 +253,7 @@ ResultCode Exerciser::close(const std::string& stage) {
 ResultCode Exerciser::answer(BridgeEntry entry, const std::string& stage) {
   return exchange(entry, stage, [&](char* buffer) {
     begin(entry, stage);
-    switch (entry) {
-      case BridgeEntry::Fetch:
-        return bridge::callFetch(bindings_, buffer);
-      case BridgeEntry::MsgGet:
-        return bridge::callMsgGet(bindings_, buffer);
-      default:
-        return bridge::callFNames(bindings_, buffer);
-    }
+    return invoke(entry, {buffer});
   });
 }
 
@@ -240,7 +263,7 @@ ResultCode Exerciser::exec(const std::string& text, const std::string& stage) {
                                 BridgeEntry::Exec, "the text argument of its " + stage);
   const ResultCode code = exchange(BridgeEntry::Exec, stage, [&](char* buffer) {
     begin(BridgeEntry::Exec, stage);
-    return bridge::callExec(bindings_, statement, buffer);
+    return invoke(BridgeEntry::Exec, {const_cast<char*>(statement), buffer});
   });
   ++board_.tally(BridgeEntry::Exec, Check::TextReadOnly).judged;
   return code;

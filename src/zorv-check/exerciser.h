@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,9 @@
 
 namespace zorv::check {
 
-// Makes bridge calls as the console makes them, in a child process: narrow
-// copies made by the bridge access layer, the answer buffer exchanged with
+// Makes bridge calls as the console makes them, in a child process: through
+// the call routine that takes either convention, with narrow copies made by
+// the bridge access layer, the answer buffer exchanged with
 // the console's own ResultBuffer. Every argument lies in guarded pages (text
 // read-only, the buffer's closing NUL against an inaccessible page) that are
 // revoked when the call returns. Each call is judged and tallied on the
@@ -44,6 +46,7 @@ class Exerciser {
   char* place(std::string_view bytes, bool buffer, BridgeEntry entry, const std::string& what);
   void begin(BridgeEntry entry, const std::string& stage);
   void finish(BridgeEntry entry);
+  ResultCode invoke(BridgeEntry entry, std::initializer_list<void*> args);
   template <typename Call>
   ResultCode textCall(BridgeEntry entry, const std::string& text, const std::string& stage,
                       Call&& call);

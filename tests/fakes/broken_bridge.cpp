@@ -2,7 +2,9 @@
 // promise of the bridge but the one named by FAKE_BREAK when it is built, so
 // each build shows whether the checker catches that breach, names it, and
 // blames nothing else. Without FAKE_BREAK it keeps them all; with
-// FAKE_WITHOUT_FETCH it lacks the entry ZORVfetch.
+// FAKE_WITHOUT_FETCH it lacks the entry ZORVfetch. FAKE_ONE_ARGUMENT_EXEC
+// declares ZORVexec with its statement alone: a wrong prototype, which as
+// stdcall takes 4 bytes off the stack where the caller pushed 8.
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -107,6 +109,9 @@ FAKE_ENTRY int32_t ZORVmsgget(char* buffer) {
   return answer(buffer, connected ? "connected" : "not connected");
 }
 
+#ifdef FAKE_ONE_ARGUMENT_EXEC
+FAKE_ENTRY int32_t ZORVexec(const char*) { return 0; }
+#else
 FAKE_ENTRY int32_t ZORVexec(const char*, char* buffer) {
   if constexpr (kBreak == Break::NoNul) {
     std::memcpy(buffer, "1 row", 5);
@@ -114,6 +119,7 @@ FAKE_ENTRY int32_t ZORVexec(const char*, char* buffer) {
   }
   return answer(buffer, "1 row");
 }
+#endif
 
 FAKE_ENTRY int32_t ZORVstatus() { return connected ? 1 : 0; }
 

@@ -2,6 +2,7 @@
 #   CHECKER, EMULATOR (may be empty), ARGS (a list; may be empty),
 #   STATUS: the exit status expected;
 #   FAILS, WARNS: "FUNCTION check" items, exactly the FAIL and WARN lines expected;
+#   SAYS: regular expressions the report must each match;
 #   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added;
 #   ODBC_DRIVER: an ODBC driver file; "--connect" then reaches that server
 #   (with PG) or the SQLite file ODBC_DATABASE through it.
@@ -60,6 +61,11 @@ endif()
 if(NOT "${warns}" STREQUAL "${WARNS}")
   list(APPEND problems "WARN lines [${warns}], expected [${WARNS}]")
 endif()
+foreach(expected IN LISTS SAYS)
+  if(NOT out MATCHES "${expected}")
+    list(APPEND problems "the report does not say ${expected}")
+  endif()
+endforeach()
 if(STATUS EQUAL 2 AND NOT (err MATCHES "^zorv-check: [^\n]+\n$" AND err MATCHES "${REASON}"))
   list(APPEND problems "standard error is not one line starting \"zorv-check: \" saying ${REASON}")
 endif()

@@ -69,6 +69,7 @@ class BridgeBindings {
     return records_[static_cast<size_t>(entry)];
   }
   bool libraryLoaded() const { return library_ != nullptr; }
+  platform::LibraryHandle library() const { return library_; }
 
  private:
   std::filesystem::path preferredFolder_;
