@@ -128,6 +128,11 @@ TEST(OdbcText, WellFormedUtf8) {
       {"\xE3\x82", false},                           // cut at the end
       {"\xE3" "a\xBD", false},                       // cut by ASCII
       {"\xF0\x9F\x98", false},
+      // Bad bytes after, inside and at the end of ASCII runs.
+      {"abcdefgh\xE3\x82\xBD" "abcdefgh", true},
+      {"abcdefgh\xFF", false},
+      {"abcdefg\x80" "abcdefgh", false},
+      {"abcdefghabcdefg\xC3", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(zorv::lib::odbc::isWellFormedUtf8(c.bytes), c.wellFormed) << testing::PrintToString(c.bytes);
