@@ -242,9 +242,9 @@ class OdbcDatabase::Handle {
 // UTF-8 sequence.
 //
 // Values are read as wide text, except from the SQLite driver outside
-// Windows: its narrow text is the stored UTF-8 as is, blobs and numbers
-// written as for wide text, and reading it narrow spares the driver an
-// allocation and a conversion per value. A narrow value that is not
+// Windows: its narrow text is the stored UTF-8 as is, whatever the locale,
+// blobs and numbers written as for wide text, and reading it narrow spares a
+// conversion and an allocation per value. A narrow value that is not
 // well-formed UTF-8 (the driver's wide text drops or replaces such bytes in
 // its own way), and one longer than its slot, is read again wide, so the
 // text is the same either way. On Windows that driver's narrow text is in
