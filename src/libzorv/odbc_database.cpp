@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstring>
 #include <utility>
 
 #include "odbc_locale.h"
@@ -238,11 +240,21 @@ class OdbcDatabase::Handle {
 // Reads an executed statement's rows as UTF-8 fields. With bound arrays it
 // fetches blocks of rows; a value longer than its slot, and every value when
 // the driver cannot read bound columns again, comes through SQLGetData in
-// pieces joined before conversion, since a piece may end inside a pair.
+// pieces joined before conversion, since a piece may end inside a pair or a
+// UTF-8 sequence.
+//
+// Values are read as wide text, except from the SQLite driver outside
+// Windows: its narrow text is the stored UTF-8 as is, whatever the locale,
+// blobs and numbers written as for wide text, and reading it narrow spares a
+// conversion and an allocation per value. A narrow value that is not
+// well-formed UTF-8 (the driver's wide text drops or replaces such bytes in
+// its own way), and one longer than its slot, is read again wide, so the
+// text is the same either way. On Windows that driver's narrow text is in
+// the ANSI code page, so it is read wide there.
 class OdbcDatabase::RowReader {
  public:
   RowReader(OdbcDatabase& db, std::unique_ptr<Handle> statement)
-      : db_(db), statement_(std::move(statement)) {
+      : db_(db), statement_(std::move(statement)), narrow_(readsNarrow(db.driver_)) {
     SQLHSTMT stmt = statement_->get();
     SQLSMALLINT count = 0;
     db_.check(SQLNumResultCols(stmt, &count), *statement_);
@@ -273,8 +285,14 @@ class OdbcDatabase::RowReader {
                                           nullptr, &display))) {
         display = 0;
       }
-      columns_[i].slotUnits = display > 0 && display <= kMaxSlotUnits ? display + 1 : kLongSlotUnits;
-      rowBytes += static_cast<size_t>(columns_[i].slotUnits) * sizeof(SQLWCHAR) + sizeof(SQLLEN);
+      // A character takes up to 3 UTF-8 bytes where it takes one UTF-16 unit.
+      const SQLLEN units = display > 0 && display <= kMaxSlotUnits ? display + 1 : kLongSlotUnits;
+      columns_[i].slotBytes = units * (narrow_ ? 3 : static_cast<SQLLEN>(sizeof(SQLWCHAR)));
+      if (readsIntegers(db_.driver_, type)) {
+        columns_[i].integer = true;
+        columns_[i].slotBytes = sizeof(int64_t);
+      }
+      rowBytes += static_cast<size_t>(columns_[i].slotBytes) + sizeof(SQLLEN);
     }
     const uint32_t extensions = db_.getDataExtensions_;
     bound_ = (extensions & SQL_GD_BOUND) != 0 && !columns_.empty();
@@ -317,14 +335,26 @@ class OdbcDatabase::RowReader {
       bool isNull = false;
       if (bound_) {
         const SQLLEN length = column.lengths[r];
-        const SQLLEN capacity = (column.slotUnits - 1) * static_cast<SQLLEN>(sizeof(SQLWCHAR));
+        const SQLLEN capacity = column.slotBytes - terminatorBytes();
         if (length == SQL_NULL_DATA) {
           isNull = true;
-        } else if (length != SQL_NO_TOTAL && length <= capacity) {
-          odbc::appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(
-                                                   column.data.data() + r * column.slotUnits),
-                                               static_cast<size_t>(length) / sizeof(SQLWCHAR)),
-                           text_);
+        } else if (column.integer) {
+          int64_t value = 0;
+          std::memcpy(&value, slot(column, r), sizeof value);
+          char digits[24];
+          const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+          text_.append(digits, static_cast<size_t>(end - digits));
+        } else if (length != SQL_NO_TOTAL && length <= capacity &&
+                   (!narrow_ || odbc::isWellFormedUtf8(std::string_view(
+                                    slot(column, r), static_cast<size_t>(length))))) {
+          const char* value = slot(column, r);
+          if (narrow_) {
+            text_.append(value, static_cast<size_t>(length));
+          } else {
+            odbc::appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
+                                                 static_cast<size_t>(length) / sizeof(SQLWCHAR)),
+                             text_);
+          }
         } else {
           if (!positioned) {
             db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION,
@@ -333,11 +363,9 @@ class OdbcDatabase::RowReader {
             positioned = true;
           }
           isNull = !readPieces(static_cast<SQLUSMALLINT>(c + 1));
-          odbc::appendUtf8(value_, text_);
         }
       } else {
         isNull = !readPieces(static_cast<SQLUSMALLINT>(c + 1));
-        odbc::appendUtf8(value_, text_);
       }
       ends_[c] = isNull ? SIZE_MAX : text_.size();
     }
@@ -356,10 +384,40 @@ class OdbcDatabase::RowReader {
 
  private:
   struct Column {
-    SQLLEN slotUnits = kLongSlotUnits;
-    std::vector<SQLWCHAR> data;
+    SQLLEN slotBytes = 0;
+    bool integer = false;  // bound as a 64-bit integer
+    // Wide slots are read as char16_t: the buffer's alignment and even slot
+    // sizes keep each slot aligned for it.
+    std::vector<char> data;
     std::vector<SQLLEN> lengths;
   };
+
+  static bool readsNarrow(Driver driver) {
+#if defined(_WIN32)
+    (void)driver;
+    return false;
+#else
+    return driver == Driver::Sqlite;
+#endif
+  }
+
+  // psqlODBC's integer columns are read as numbers: their text is the
+  // number in decimal either way, and reading it as text costs the driver an
+  // allocation and a conversion per value. Only for that driver: in SQLite
+  // a column declared INTEGER may hold any value.
+  static bool readsIntegers(Driver driver, SQLSMALLINT type) {
+    return driver == Driver::Postgres &&
+           (type == SQL_SMALLINT || type == SQL_INTEGER || type == SQL_BIGINT);
+  }
+
+  SQLSMALLINT cType(const Column& column) const {
+    if (column.integer) return SQL_C_SBIGINT;
+    return narrow_ ? SQL_C_CHAR : SQL_C_WCHAR;
+  }
+  SQLLEN terminatorBytes() const { return narrow_ ? 1 : static_cast<SQLLEN>(sizeof(SQLWCHAR)); }
+  static const char* slot(const Column& column, SQLULEN row) {
+    return column.data.data() + row * static_cast<size_t>(column.slotBytes);
+  }
 
   void bind() {
     SQLHSTMT stmt = statement_->get();
@@ -379,16 +437,16 @@ class OdbcDatabase::RowReader {
     db_.check(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_STATUS_PTR, status_.data(), 0), *statement_);
     for (SQLUSMALLINT i = 0; i < columns_.size(); ++i) {
       Column& column = columns_[i];
-      column.data.assign(static_cast<size_t>(column.slotUnits) * blockRows_, 0);
+      column.data.assign(static_cast<size_t>(column.slotBytes) * blockRows_, 0);
       column.lengths.assign(blockRows_, 0);
-      db_.check(SQLBindCol(stmt, i + 1, SQL_C_WCHAR, column.data.data(),
-                           column.slotUnits * static_cast<SQLLEN>(sizeof(SQLWCHAR)),
+      db_.check(SQLBindCol(stmt, i + 1, cType(column), column.data.data(), column.slotBytes,
                            column.lengths.data()),
                 *statement_);
     }
   }
 
-  // Reads the current row's column whole into value_; false for NULL.
+  // Appends the current row's column, read whole as wide text, to text_;
+  // false for NULL.
   bool readPieces(SQLUSMALLINT column) {
     value_.clear();
     piece_.resize(static_cast<size_t>(kPieceUnits));
@@ -407,11 +465,13 @@ class OdbcDatabase::RowReader {
       value_.append(reinterpret_cast<const char16_t*>(piece_.data()), units);
       if (rc == SQL_SUCCESS) break;
     }
+    odbc::appendUtf8(value_, text_);
     return true;
   }
 
   OdbcDatabase& db_;
   std::unique_ptr<Handle> statement_;
+  const bool narrow_;
   std::vector<std::string> names_;
   std::vector<Column> columns_;
   bool bound_ = false;

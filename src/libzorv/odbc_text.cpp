@@ -151,6 +151,42 @@ void appendUtf8(std::u16string_view utf16, std::string& out) {
   }
 }
 
+bool isWellFormedUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    // The lead byte fixes the length and the range of the first trail byte.
+    size_t trail = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    const unsigned char lead = *p;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      trail = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      trail = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      trail = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(end - p) <= trail) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (size_t k = 2; k <= trail; ++k) {
+      if (p[k] < 0x80 || p[k] > 0xBF) return false;
+    }
+    p += trail + 1;
+  }
+  return true;
+}
+
 OdbcConnectionString::OdbcConnectionString(std::string text) : text_(std::move(text)) {}
 
 std::vector<OdbcConnectionString::Attribute> OdbcConnectionString::parse() const {

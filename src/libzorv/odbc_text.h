@@ -11,6 +11,9 @@ std::u16string toUtf16(std::string_view utf8);
 // Appends the UTF-8 form of UTF-16 text; a lone surrogate becomes U+FFFD,
 // which has no CP932 form and is written as '?' like any such character.
 void appendUtf8(std::u16string_view utf16, std::string& out);
+// True when the bytes are well-formed UTF-8: shortest forms, no surrogates,
+// nothing above U+10FFFF, no sequence cut short.
+bool isWellFormedUtf8(std::string_view bytes);
 
 // An ODBC connection string: `key=value` attributes separated by ';', a value
 // either plain or in braces with '}}' standing for '}'. Keys compare without

@@ -194,6 +194,19 @@ TEST_P(ApiContract, CursorAcceptsReadOnlyQueryForms) {
   }
 }
 
+// Integer columns at their limits, beside NULL and text, read the same
+// however an engine takes them from the database (as text or as numbers).
+TEST_P(ApiContract, IntegersAtTheirLimitsReadAsDecimalText) {
+  const std::string query = dialect(
+      "SELECT -9223372036854775807 - 1, 9223372036854775807, -32768, -2147483648, NULL, 0, 'x'",
+      "SELECT (-9223372036854775807 - 1)::int8, 9223372036854775807::int8, (-32768)::int2, "
+      "(-2147483648)::int4, NULL::int4, 0::int2, 'x'");
+  ASSERT_EQ(lib().cursor(query.c_str()), 0) << callMsgGet();
+  EXPECT_EQ(callFetch(),
+            (Answer{0, "-9223372036854775808\t9223372036854775807\t-32768\t-2147483648\t\t0\tx"}));
+  EXPECT_EQ(callFetch().code, 100);
+}
+
 TEST_P(ApiContract, ExecRunsOneStatementOrNothing) {
   makeTable();
   const std::vector<std::string> refused = {

@@ -100,4 +100,43 @@ TEST(OdbcText, Utf16AndUtf8ConvertBothWays) {
             u"\uFFFDa\uFFFD\uFFFDb\uFFFD\uFFFD");
 }
 
+// Narrow text is taken as is only when well-formed; anything else is read
+// again wide, so each byte that a lax check would pass is a wrong answer.
+TEST(OdbcText, WellFormedUtf8) {
+  struct Case {
+    std::string bytes;
+    bool wellFormed;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"item 12", true},
+      {"\xE3\x82\xBD\xE8\xA1\xA8", true},            // ソ表
+      {"\xC2\x80\xDF\xBF", true},                    // U+0080, U+07FF
+      {"\xEF\xBF\xBF\xF0\x90\x80\x80", true},        // U+FFFF, U+10000
+      {"\xF4\x8F\xBF\xBF", true},                    // U+10FFFF
+      {"\xED\x9F\xBF", true},                        // U+D7FF
+      {std::string("a\0b", 3), true},
+      {"A\xFF" "B", false},
+      {"\x80", false},                               // a lone trail byte
+      {"\xC0\xAF", false},                           // overlong
+      {"\xC1\xBF", false},
+      {"\xE0\x9F\xBF", false},                       // overlong three-byte
+      {"\xF0\x8F\xBF\xBF", false},                   // overlong four-byte
+      {"\xED\xA0\x80", false},                       // a surrogate
+      {"\xF4\x90\x80\x80", false},                   // above U+10FFFF
+      {"\xF5\x80\x80\x80", false},
+      {"\xE3\x82", false},                           // cut at the end
+      {"\xE3" "a\xBD", false},                       // cut by ASCII
+      {"\xF0\x9F\x98", false},
+      // Bad bytes after, inside and at the end of ASCII runs.
+      {"abcdefgh\xE3\x82\xBD" "abcdefgh", true},
+      {"abcdefgh\xFF", false},
+      {"abcdefg\x80" "abcdefgh", false},
+      {"abcdefghabcdefg\xC3", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(zorv::lib::odbc::isWellFormedUtf8(c.bytes), c.wellFormed) << testing::PrintToString(c.bytes);
+  }
+}
+
 }  // namespace
