@@ -28,8 +28,10 @@ echo "exports: $exported"
 binaries=$(mktemp)
 trap 'rm -f "$binaries"' EXIT
 echo "$library" >"$binaries"
+# fakes/other_bits holds the one test library built for the other
+# architecture on purpose.
 for folder in "$@"; do
-  find "$folder" \( -name wineprefix -o -name 'wineprefix-*' -o -name third_party \) -prune -o \
+  find "$folder" \( -name wineprefix -o -name 'wineprefix-*' -o -name third_party -o -name other_bits \) -prune -o \
     -type f \( -name '*.exe' -o -name '*.dll' \) -print >>"$binaries"
 done
 checked=0
