@@ -149,7 +149,9 @@ TEST_F(Connection, OdbcDataSourceGetsItsDriversStreamingOption) {
     if (rows % 10000 == 0) peak = std::max(peak, residentBytes() - baseline);
   }
   EXPECT_EQ(rows, 300000);
+#if !defined(__SANITIZE_ADDRESS__)  // freed memory stays resident in the sanitizer's quarantine
   EXPECT_LT(peak, 16L * 1024 * 1024) << "resident memory grew by " << peak << " bytes";
+#endif
 }
 
 TEST_F(Connection, EmbeddedFileModesAreHonoured) {
