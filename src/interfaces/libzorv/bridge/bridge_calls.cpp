@@ -32,6 +32,7 @@ ResultCode callMsgGet(BridgeBindings& b, char* buffer) {
 ResultCode callExec(BridgeBindings& b, const char* statement, char* buffer) {
   return callEntry(b, BridgeEntry::Exec, statement, buffer);
 }
+ResultCode callStatus(BridgeBindings& b) { return callEntry(b, BridgeEntry::Status); }
 ResultCode callFNames(BridgeBindings& b, char* buffer) {
   return callEntry(b, BridgeEntry::FNames, buffer);
 }

@@ -24,6 +24,7 @@ ResultCode callCursor(BridgeBindings& bindings, const char* statement);
 ResultCode callFetch(BridgeBindings& bindings, char* buffer);
 ResultCode callMsgGet(BridgeBindings& bindings, char* buffer);
 ResultCode callExec(BridgeBindings& bindings, const char* statement, char* buffer);
+ResultCode callStatus(BridgeBindings& bindings);
 ResultCode callFNames(BridgeBindings& bindings, char* buffer);
 
 }  // namespace zorv::bridge

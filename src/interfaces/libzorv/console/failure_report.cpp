@@ -33,40 +33,20 @@ constexpr Wording kJapanese = {
     "コンソールで種類のわからない内部エラーが発生したため、終了します。",
 };
 
-// `pattern` with "{1}".."{4}" replaced by the values.
-std::string fill(std::string_view pattern, std::initializer_list<std::string> values) {
-  std::string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const size_t n = i + 2 < pattern.size() && pattern[i] == '{' && pattern[i + 2] == '}'
-                         ? static_cast<size_t>(pattern[i + 1] - '1')
-                         : values.size();
-    if (n < values.size()) {
-      out += *(values.begin() + n);
-      i += 2;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
-
 std::string bridgeReport(const BridgeFailure& bridge, const Wording& words) {
-  std::string report = std::string(words.bridgeEnds) + "\n\n" +
-                       fill(words.cannotCall, {bridge.entry(), bridge.library(), bridge.reason()});
+  std::string report =
+      std::string(words.bridgeEnds) + "\n\n" +
+      fillPattern(words.cannotCall, {bridge.entry(), bridge.library(), bridge.reason()});
   const int bits = bridge.libraryBits();
   if (bits == 32 || bits == 64) {
-    report += "\n\n" + fill(words.otherBits, {bridge.library(), std::to_string(bits),
-                                              std::to_string(platform::kProcessBits),
-                                              bits == 32 ? "x86" : "x64"});
+    report += "\n\n" + fillPattern(words.otherBits, {bridge.library(), std::to_string(bits),
+                                                     std::to_string(platform::kProcessBits),
+                                                     bits == 32 ? "x86" : "x64"});
   }
   return report;
 }
 
 }  // namespace
-
-bool isJapaneseLocaleName(std::string_view name) {
-  return name.substr(0, 2) == "ja" && (name.size() == 2 || name[2] == '_' || name[2] == '.');
-}
 
 std::string failureReport(const std::exception_ptr& failure, ReportLanguage language) {
   const Wording& words = language == ReportLanguage::Japanese ? kJapanese : kEnglish;

@@ -5,17 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "user_language.h"
+
 namespace zorv {
-
-// The languages the console's own reports are written in.
-enum class ReportLanguage { English, Japanese };
-
-// Japanese when the user's interface language is Japanese (the user's UI
-// language on Windows, the locale's variables elsewhere), English otherwise.
-ReportLanguage userReportLanguage();
-
-// Whether a POSIX locale name ("ja_JP.UTF-8", "ja") names Japanese.
-bool isJapaneseLocaleName(std::string_view name);
 
 // The text that reports `failure` to the user before the console ends, in
 // UTF-8: a BridgeFailure is the bridge library that cannot be used (with what

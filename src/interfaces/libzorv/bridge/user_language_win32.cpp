@@ -1,7 +1,7 @@
 // The user's interface language as Windows keeps it.
 #include <windows.h>
 
-#include "failure_report.h"
+#include "user_language.h"
 
 namespace zorv {
 

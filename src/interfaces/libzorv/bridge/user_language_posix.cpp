@@ -2,7 +2,7 @@
 // the C library gives them weight.
 #include <cstdlib>
 
-#include "failure_report.h"
+#include "user_language.h"
 
 namespace zorv {
 

@@ -1,0 +1,221 @@
+#include "tracer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "cp932_table.h"
+#include "connection_mask.h"
+#include "dynamic_library.h"
+#include "library_image.h"
+#include "narrow_text.h"
+#include "trace_platform.h"
+#include "trace_settings.h"
+#include "utf8_text.h"
+
+namespace zorv::trace {
+
+namespace {
+
+// Bytes of an answer buffer a bridge may write, its ending NUL included.
+constexpr size_t kAnswerCapacity = 8192;
+
+bool hasText(BridgeEntry entry) {
+  return entry == BridgeEntry::Login || entry == BridgeEntry::Cursor ||
+         entry == BridgeEntry::Exec;
+}
+
+bool hasBuffer(BridgeEntry entry) {
+  return entry == BridgeEntry::Fetch || entry == BridgeEntry::MsgGet ||
+         entry == BridgeEntry::Exec || entry == BridgeEntry::FNames;
+}
+
+// The buffer's text up to its first NUL, never past the capacity the
+// caller promises; `terminated` is false when no NUL lies within it.
+std::string_view bufferText(const char* buffer, bool& terminated) {
+  const void* nul = std::memchr(buffer, '\0', kAnswerCapacity);
+  terminated = nul != nullptr;
+  return {buffer, nul ? static_cast<size_t>(static_cast<const char*>(nul) - buffer)
+                      : kAnswerCapacity};
+}
+
+// Writes `message` (UTF-8) into a caller's answer buffer as CP932, cut
+// before the character that would not fit, and NUL-terminated.
+void writeMessage(const std::string& message, char* buffer) {
+  const NarrowCopy narrow = narrowCopy(utf16FromUtf8(message));
+  const std::string_view bytes = narrow.bytes();
+  const Cp932Table& table = Cp932Table::instance();
+  size_t length = 0;
+  while (length < bytes.size()) {
+    const size_t step = table.isLead(static_cast<uint8_t>(bytes[length])) ? 2 : 1;
+    if (length + step > kAnswerCapacity - 1) break;
+    length += step;
+  }
+  std::memcpy(buffer, bytes.data(), std::min(length, bytes.size()));
+  buffer[std::min(length, bytes.size())] = '\0';
+}
+
+std::optional<std::string> environment(const char* name) {
+  return platform::environmentValue(name);
+}
+
+}  // namespace
+
+Tracer::Tracer(OwnEntries own, std::chrono::system_clock::time_point loaded)
+    : own_(own), loaded_(loaded) {}
+
+bool Tracer::ready() noexcept {
+  if (!setUpDone_) {
+    setUpDone_ = true;
+    try {
+      setUp();
+    } catch (const SetupProblem& problem) {
+      problem_ = problem;
+    } catch (const std::exception& other) {
+      problem_ = SetupProblem{SetupProblem::Kind::CannotLoad, {"?", other.what()}, {}};
+    } catch (...) {
+      problem_ = SetupProblem{SetupProblem::Kind::CannotLoad, {"?", "unknown failure"}, {}};
+    }
+    if (problem_) bindings_.reset();
+  }
+  return !problem_;
+}
+
+void Tracer::setUp() {
+  const std::filesystem::path self = platform::ownLibraryFile();
+  const std::filesystem::path folder = self.parent_path();
+  const TraceSettings settings = readTraceSettings(folder / kSettingsFileName, environment);
+
+  // The library named, as the loader will find it first: a relative path
+  // is taken from the trace library's folder.
+  const std::string& library = settings.library.value;
+  const SettingSource& librarySource = settings.library.source;
+  std::error_code error;
+  const std::filesystem::path candidate = folder / ::zorv::platform::pathFromUtf8(library);
+  if (std::filesystem::exists(candidate, error) && !self.empty() &&
+      std::filesystem::equivalent(candidate, self, error)) {
+    throw SetupProblem{SetupProblem::Kind::SelfNamed, {library}, librarySource};
+  }
+  bindings_ = std::make_unique<BridgeBindings>(folder, library);
+  for (size_t i = 0; i < kBridgeEntryCount; ++i) {
+    const auto entry = static_cast<BridgeEntry>(i);
+    void* address = nullptr;
+    try {
+      address = bindings_->bind(entry);
+    } catch (const BridgeFailure& failure) {
+      if (failure.libraryBits() != 0) {
+        throw SetupProblem{SetupProblem::Kind::OtherBits,
+                           {library, std::to_string(failure.libraryBits()),
+                            std::to_string(::zorv::platform::kProcessBits)},
+                           librarySource};
+      }
+      if (!bindings_->libraryLoaded()) {
+        throw SetupProblem{SetupProblem::Kind::CannotLoad, {library, failure.reason()},
+                           librarySource};
+      }
+      throw SetupProblem{SetupProblem::Kind::MissingEntry, {library, bridgeEntryName(entry)},
+                         librarySource};
+    }
+    // Found by the loader's search or through a link: still this very library.
+    if (address == own_[i]) {
+      throw SetupProblem{SetupProblem::Kind::SelfNamed, {library}, librarySource};
+    }
+  }
+
+  const SettingSource& traceSource = settings.trace.source;
+  std::filesystem::path record = folder / ::zorv::platform::pathFromUtf8(settings.trace.value);
+  if (std::filesystem::is_directory(record, error)) {
+    record /= recordFileName(loaded_, static_cast<long long>(platform::processId()));
+  }
+  errno = 0;
+  record_.open(record, std::ios::binary | std::ios::trunc);
+  if (!record_) {
+    const int code = errno;
+    throw SetupProblem{SetupProblem::Kind::CannotWrite,
+                       {::zorv::platform::utf8OfPath(record),
+                        code ? std::generic_category().message(code) : "it cannot be opened"},
+                       traceSource};
+  }
+  writeLine(Json{{"format", "zorv-trace"},
+                 {"version", 1},
+                 {"library", library},
+                 {"platform", platform::kPlatformName},
+                 {"process", platform::processId()},
+                 {"started", utcTimestamp(loaded_)}});
+}
+
+ResultCode Tracer::refuse(BridgeEntry entry, char* buffer) noexcept {
+  if (entry == BridgeEntry::MsgGet && buffer) {
+    try {
+      writeMessage(describe(*problem_, userReportLanguage()), buffer);
+    } catch (...) {
+      buffer[0] = '\0';
+    }
+  }
+  return kCannotForward;
+}
+
+void Tracer::writeLine(const Json& line) {
+  if (recordBroken_) return;
+  std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace);
+  text += '\n';
+  record_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  record_.flush();
+  if (!record_) recordBroken_ = true;
+}
+
+void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
+                       const char* buffer) noexcept {
+  try {
+    Json args = Json::object();
+    bool masked = false;
+    if (entry == BridgeEntry::Login) {
+      if (text) {
+        MaskedConnection connection = maskPasswords(text);
+        masked = connection.masked;
+        args["connection"] = recordedText(connection.text);
+      } else {
+        args["connection"] = nullptr;
+      }
+    } else if (hasText(entry)) {
+      args["statement"] = text ? recordedText(text) : Json(nullptr);
+    }
+    if (hasBuffer(entry)) {
+      bool terminated = true;
+      args["buffer_in"] = buffer ? recordedText(bufferText(buffer, terminated)) : Json(nullptr);
+    }
+    Json line{{"seq", seq},
+              {"phase", "call"},
+              {"fn", bridgeEntryName(entry)},
+              {"thread", platform::threadId()},
+              {"time", utcTimestamp(std::chrono::system_clock::now())},
+              {"args", std::move(args)}};
+    if (masked) line["masked"] = true;
+    writeLine(line);
+  } catch (...) {
+    recordBroken_ = true;
+  }
+}
+
+void Tracer::writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
+                         const char* buffer) noexcept {
+  try {
+    Json line{{"seq", seq},
+              {"phase", "return"},
+              {"fn", bridgeEntryName(entry)},
+              {"thread", platform::threadId()},
+              {"code", code},
+              {"micros", micros}};
+    if (hasBuffer(entry)) {
+      bool terminated = true;
+      line["answer"] = buffer ? recordedText(bufferText(buffer, terminated)) : Json(nullptr);
+      line["answer_terminated"] = terminated;
+    }
+    writeLine(line);
+  } catch (...) {
+    recordBroken_ = true;
+  }
+}
+
+}  // namespace zorv::trace

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "bridge_binding.h"
+#include "setup_problem.h"
+#include "trace_text.h"
+
+namespace zorv::trace {
+
+// What every call answers while the trace library cannot forward (the
+// settings are missing or wrong, the library named cannot be used, the
+// record cannot be written): ZORV_CONNECT_FAILED, since no database can be
+// reached through it. ZORVmsgget also writes what to fix.
+inline constexpr ResultCode kCannotForward = -3;
+
+// The addresses of the trace library's own eight entries, in BridgeEntry
+// order, so a library that resolves to them is known to be this one.
+using OwnEntries = std::array<const void*, kBridgeEntryCount>;
+
+// Stands between a program and its real bridge library: forwards each call
+// unchanged, with the same argument addresses, and writes the record's line
+// before the call and the line after it, each whole and flushed. Calls from
+// several threads are taken one at a time, so the record's lines follow the
+// order in which the bridge ran them. Set up at the first call: the
+// settings are read, the library loaded and its eight entries bound, the
+// record opened; when any of that fails, every later call answers
+// kCannotForward and nothing is written.
+class Tracer {
+ public:
+  Tracer(OwnEntries own, std::chrono::system_clock::time_point loaded);
+
+  // Runs `forward(bindings)` as the call of `entry` whose text argument is
+  // `text` and answer buffer `buffer` (either may be absent) and returns its
+  // result, recording it. Never throws: a failure of the record's own is
+  // kept to the record (which stops), never turned into the call's result.
+  template <typename Forward>
+  ResultCode call(BridgeEntry entry, const char* text, char* buffer, Forward&& forward) noexcept {
+    std::lock_guard lock(mutex_);
+    if (!ready()) return refuse(entry, buffer);
+    const uint64_t seq = ++calls_;
+    writeCall(seq, entry, text, buffer);
+    const auto start = std::chrono::steady_clock::now();
+    const ResultCode code = forward(*bindings_);
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    writeReturn(seq, entry, code, micros.count(), buffer);
+    return code;
+  }
+
+ private:
+  // Sets up on the first call; whether calls may be forwarded.
+  bool ready() noexcept;
+  void setUp();
+  ResultCode refuse(BridgeEntry entry, char* buffer) noexcept;
+  void writeCall(uint64_t seq, BridgeEntry entry, const char* text, const char* buffer) noexcept;
+  void writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
+                   const char* buffer) noexcept;
+  void writeLine(const Json& line);
+
+  OwnEntries own_;
+  std::chrono::system_clock::time_point loaded_;
+  std::recursive_mutex mutex_;  // a bridge that calls an entry back does not deadlock
+  bool setUpDone_ = false;
+  std::optional<SetupProblem> problem_;
+  std::unique_ptr<BridgeBindings> bindings_;
+  std::ofstream record_;
+  bool recordBroken_ = false;
+  uint64_t calls_ = 0;
+};
+
+}  // namespace zorv::trace
