@@ -9,6 +9,8 @@
 //   ZORV_FAKE_LOG     each call is appended as "<entry> <hex of arg 1> [<hex of arg 2>]".
 // ZORV_FAKE_DELAY_MS makes every call sleep that long first, or only the
 // calls of the entry named by ZORV_FAKE_DELAY_ENTRY when that is set.
+// ZORV_FAKE_CRASH_AT=N makes the Nth call made while it is set die of a fault.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -95,7 +97,17 @@ std::string bufferArg(const char* buffer) {
   return std::string(buffer, n);
 }
 
+// A real fault, as a bridge that crashes causes one.
+__attribute__((no_sanitize("undefined"))) void crashAtCall(const char* when) {
+  static std::atomic<long> calls{0};
+  if (when && ++calls == std::atol(when)) {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+  }
+}
+
 int32_t answer(const char* entry, std::string first, std::string second, char* buffer) {
+  crashAtCall(std::getenv("ZORV_FAKE_CRASH_AT"));
   const char* delay = std::getenv("ZORV_FAKE_DELAY_MS");
   const char* delayed = std::getenv("ZORV_FAKE_DELAY_ENTRY");
   if (delay && (!delayed || std::strcmp(delayed, entry) == 0)) {

@@ -1,0 +1,249 @@
+// Sessions through a copy of the trace library standing in front of a real
+// bridge: what reaches the bridge, what the caller sees and what the record
+// says, line by line.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "bridge_calls.h"
+#include "narrow_text.h"
+#include "traced_folder.h"
+#include "utf8_text.h"
+
+namespace zorv::trace::testing {
+namespace {
+
+using namespace bridge;
+
+constexpr size_t kBuffer = 8192;
+
+std::string cp932(std::string_view utf8) {
+  return std::string(narrowCopy(utf16FromUtf8(utf8)).bytes());
+}
+std::string utf8(std::string_view cp932Bytes) { return utf8FromUtf16(wideText(cp932Bytes)); }
+
+// A record line without what differs from run to run.
+std::string stable(Json line) {
+  for (const char* key : {"thread", "time", "micros"}) line.erase(key);
+  return line.dump(-1, ' ', false);
+}
+
+std::string settings(const std::string& library, const std::string& trace = "rec") {
+  return "library=" + library + "\ntrace=" + trace + "\n";
+}
+
+TEST(TraceSession, OurLibraryOnTheSampleDatabaseIsRecordedAsItAnswered) {
+  TracedFolder traced("reference", settings(ZORV_REFERENCE_BRIDGE_PATH));
+  const auto db = traced.folder() / "demo.db";
+  std::filesystem::copy_file(zorv::platform::pathFromUtf8(ZORV_DEMO_DB_PATH), db);
+  auto& b = traced.bindings();
+  std::vector<char> buffer(kBuffer + 1, '\0');
+  std::vector<std::string> seen;  // the caller's buffer after each buffer call
+
+  const std::string open = "file=" + utf8Path(db) + " mode=ro";
+  EXPECT_EQ(callLogin(b, cp932(open).c_str()), 0);
+  EXPECT_EQ(callCursor(b, cp932("select * from 商品 order by code").c_str()), 0);
+  EXPECT_EQ(callFetch(b, buffer.data()), 0);
+  seen.emplace_back(buffer.data());
+  EXPECT_EQ(callExec(b, cp932("insert into 商品 values ('Z-001', '能登', 5, NULL)").c_str(),
+                     buffer.data()),
+            -4);
+  seen.emplace_back(buffer.data());
+  EXPECT_EQ(callMsgGet(b, buffer.data()), 0);
+  seen.emplace_back(buffer.data());
+
+  const std::vector<Json> record = traced.record();
+  ASSERT_EQ(record.size(), 11u);
+  EXPECT_EQ(record[0]["format"], "zorv-trace");
+  EXPECT_EQ(record[0]["version"], 1);
+  EXPECT_EQ(record[0]["library"], ZORV_REFERENCE_BRIDGE_PATH);
+  const std::string row = "A-001\\tソース 500ml\\t298\\t表示価格は税込";
+  const std::string lines[] = {
+      R"({"seq":1,"phase":"call","fn":"ZORVlogin","args":{"connection":")" + open + R"("}})",
+      R"({"seq":1,"phase":"return","fn":"ZORVlogin","code":0})",
+      R"({"seq":2,"phase":"call","fn":"ZORVcursor","args":{"statement":"select * from 商品 order by code"}})",
+      R"({"seq":2,"phase":"return","fn":"ZORVcursor","code":0})",
+      R"({"seq":3,"phase":"call","fn":"ZORVfetch","args":{"buffer_in":""}})",
+      R"({"seq":3,"phase":"return","fn":"ZORVfetch","code":0,"answer":")" + row +
+          R"(","answer_terminated":true})",
+      R"j({"seq":4,"phase":"call","fn":"ZORVexec","args":{"statement":"insert into 商品 values ('Z-001', '能登', 5, NULL)","buffer_in":")j" +
+          row + R"("}})",
+      R"({"seq":4,"phase":"return","fn":"ZORVexec","code":-4,"answer":"","answer_terminated":true})",
+      R"({"seq":5,"phase":"call","fn":"ZORVmsgget","args":{"buffer_in":""}})",
+      R"({"seq":5,"phase":"return","fn":"ZORVmsgget","code":0,"answer":"attempt to write a readonly database","answer_terminated":true})",
+  };
+  for (size_t i = 0; i < std::size(lines); ++i) EXPECT_EQ(stable(record[i + 1]), lines[i]);
+  // What the caller saw is what the record gives back, byte for byte.
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(bytesOfRecordedText(record[6 + 2 * i]["answer"]), seen[i]) << "answer " << i;
+  }
+}
+
+TEST(TraceSession, ForwardsTheExactBytesAndRecordsThemAsTextOrHexWithoutThePassword) {
+  RecordingBridge fake;
+  fake.reset();
+  fake.record(true);
+  TracedFolder traced("recording", settings(ZORV_RECORDING_BRIDGE_PATH));
+  auto& b = traced.bindings();
+  std::vector<char> buffer(kBuffer + 1, '\0');
+
+  const std::string login = cp932("file=表.db password=秘密ソ odbc='DSN=a;PWD={ソ;表}'");
+  const std::string statement = cp932("select 'ソ\\' from 表");
+  const std::string broken = "\x81\x80 \x83";  // no character, and a cut-off lead byte
+  fake.script(0, "");
+  fake.script(0, broken + '\0');
+  fake.script(1, std::string(kBuffer, 'x'));
+  EXPECT_EQ(callLogin(b, login.c_str()), 0);
+  EXPECT_EQ(callExec(b, statement.c_str(), buffer.data()), 0);
+  EXPECT_EQ(callFetch(b, buffer.data()), 1);
+
+  ASSERT_EQ(fake.callCount(), 3u);
+  EXPECT_EQ(fake.callArgument(0, 0), login) << "the bridge gets the password unmasked";
+  EXPECT_EQ(fake.callArgument(1, 0), statement);
+  const std::vector<Json> record = traced.record();
+  ASSERT_EQ(record.size(), 7u);
+  EXPECT_EQ(stable(record[1]),
+            R"({"seq":1,"phase":"call","fn":"ZORVlogin","args":{"connection":"file=表.db password=******** odbc='DSN=a;PWD=********'"},"masked":true})");
+  EXPECT_EQ(record[3]["args"]["statement"], "select 'ソ\\' from 表");
+  EXPECT_EQ(bytesOfRecordedText(record[3]["args"]["statement"]), statement);
+  EXPECT_EQ(stable(record[4]),
+            R"({"seq":2,"phase":"return","fn":"ZORVexec","code":0,"answer":{"hex":"81802083"},"answer_terminated":true})");
+  EXPECT_EQ(record[6]["answer"], std::string(kBuffer, 'x'));
+  EXPECT_EQ(record[6]["answer_terminated"], false);
+
+  std::ifstream in(traced.recordFiles().at(0), std::ios::binary);
+  const std::string raw((std::istreambuf_iterator<char>(in)), {});
+  for (const std::string& secret : {std::string("秘密"), std::string("ソ;表"), std::string("94e9")}) {
+    EXPECT_EQ(raw.find(secret), std::string::npos) << secret << " reached the record";
+  }
+}
+
+TEST(TraceSession, CallsFromManyThreadsGiveWholeLinesInTheOrderTheyRan) {
+  RecordingBridge fake;
+  fake.reset();
+  fake.record(false);
+  fake.fallback(0, std::string("ok\0", 3));
+  TracedFolder traced("threads", settings(ZORV_RECORDING_BRIDGE_PATH));
+  constexpr int kThreads = 4, kCalls = 250;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<char> buffer(kBuffer + 1, '\0');
+      for (int i = 0; i < kCalls; ++i) {
+        const std::string statement = std::to_string(t) + " " + std::to_string(i);
+        callExec(traced.bindings(), statement.c_str(), buffer.data());
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  fake.record(true);
+
+  const std::vector<Json> record = traced.record();  // throws on a torn line
+  ASSERT_EQ(record.size(), 1u + 2 * kThreads * kCalls);
+  std::map<std::string, int> next;  // per writer thread, the call it makes next
+  std::set<int64_t> threadIds;
+  for (size_t i = 1; i < record.size(); i += 2) {
+    const Json& call = record[i];
+    const Json& back = record[i + 1];
+    ASSERT_EQ(call["seq"], (i + 1) / 2);
+    ASSERT_EQ(back["seq"], call["seq"]);
+    ASSERT_EQ(call["phase"], "call");
+    ASSERT_EQ(back["phase"], "return");
+    ASSERT_EQ(back["thread"], call["thread"]);
+    std::istringstream words(call["args"]["statement"].get<std::string>());
+    std::string writer;
+    int n = -1;
+    words >> writer >> n;
+    ASSERT_EQ(n, next[writer]++) << "calls of thread " << writer << " out of order";
+    threadIds.insert(call["thread"].get<int64_t>());
+  }
+  EXPECT_EQ(threadIds.size(), static_cast<size_t>(kThreads));
+}
+
+TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
+  struct Row {
+    const char* name;
+    std::optional<std::string> settings;
+    const char* language;
+    std::vector<std::string> told;  // what the message must name
+  };
+  const std::string self = zorv::platform::kBridgeLibraryFileName;
+  const std::string missing = utf8Path(std::filesystem::temp_directory_path() / "無い/libzorv.so");
+  const Row rows[] = {
+      {"no-settings", std::nullopt, "C", {"library=PATH", "libzorv-trace.ini"}},
+      {"no-trace", "library=" + self + "\n", "C", {"trace=FILE", "libzorv-trace.ini"}},
+      {"self", settings(self), "C", {self + " is libzorv-trace itself", "library= in "}},
+      {"self-ja", settings(self), "ja_JP.UTF-8", {self + " は libzorv-trace 自身です", "の library="}},
+      {"missing", settings(missing), "C", {"cannot load the bridge library " + missing, "library= in "}},
+      {"unwritable", settings(ZORV_RECORDING_BRIDGE_PATH, "無い/x.jsonl"), "C",
+       {"cannot write its record ", "x.jsonl", "trace= in "}},
+      {"typo", "libary=" + self + "\n", "C", {"line 1: \"libary=" + self + "\" is not a setting"}},
+  };
+  for (const Row& row : rows) {
+    ScopedVariable language("LC_ALL", row.language);
+    TracedFolder traced(std::string("wrong-") + row.name, row.settings);
+    auto& b = traced.bindings();
+    std::vector<char> buffer(kBuffer + 1, '\0');
+    std::strcpy(buffer.data(), "before");
+    EXPECT_EQ(callLogin(b, "file=a.db"), -3) << row.name;
+    EXPECT_EQ(callClose(b), -3) << row.name;
+    EXPECT_EQ(callCursor(b, "select 1"), -3) << row.name;
+    EXPECT_EQ(callFetch(b, buffer.data()), -3) << row.name;
+    EXPECT_EQ(callExec(b, "select 1", buffer.data()), -3) << row.name;
+    EXPECT_EQ(callStatus(b), -3) << row.name;
+    EXPECT_EQ(callFNames(b, buffer.data()), -3) << row.name;
+    EXPECT_STREQ(buffer.data(), "before") << row.name << ": only ZORVmsgget answers";
+    EXPECT_EQ(callMsgGet(b, buffer.data()), -3) << row.name;
+    const std::string message = utf8(buffer.data());
+    for (const std::string& part : row.told) {
+      EXPECT_NE(message.find(part), std::string::npos) << row.name << ": " << message;
+    }
+    EXPECT_NE(message.find(utf8Path(traced.folder())), std::string::npos) << message;
+    EXPECT_TRUE(traced.recordFiles().empty()) << row.name;
+  }
+}
+
+TEST(TraceSession, SettingsInUtf16WithAJapaneseFolderPutTheRecordThere) {
+  const std::u16string text = u"; 記録の設定\r\nlibrary=" +
+                              utf16FromUtf8(ZORV_RECORDING_BRIDGE_PATH) + u"\r\ntrace=記録\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  }
+  TracedFolder traced("utf16", bytes);
+  const auto folder = traced.folder() / zorv::platform::pathFromUtf8("記録");
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(callStatus(traced.bindings()), 0);
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(utf8Path(files[0].filename()).starts_with("zorv-trace-"));
+}
+
+TEST(TraceSessionDeathTest, ABridgeThatCrashesLeavesItsCallAsTheLastLine) {
+  TracedFolder traced("crash", settings(ZORV_RECORDING_BRIDGE_PATH));
+  EXPECT_DEATH(
+      {
+        ScopedVariable crash("ZORV_FAKE_CRASH_AT", "5");
+        std::vector<char> buffer(kBuffer + 1, '\0');
+        auto& b = traced.bindings();
+        callLogin(b, "file=a.db");
+        callCursor(b, "select 1");
+        callFetch(b, buffer.data());
+        callStatus(b);
+        callExec(b, cp932("update 表 set a = 1").c_str(), buffer.data());
+        callClose(b);
+      },
+      "");
+  const std::vector<Json> record = traced.record();
+  ASSERT_EQ(record.size(), 10u);
+  EXPECT_EQ(stable(record.back()),
+            R"({"seq":5,"phase":"call","fn":"ZORVexec","args":{"statement":"update 表 set a = 1","buffer_in":""}})");
+}
+
+}  // namespace
+}  // namespace zorv::trace::testing
