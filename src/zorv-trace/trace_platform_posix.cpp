@@ -21,7 +21,10 @@ std::filesystem::path ownLibraryFile() {
 
 int64_t processId() { return static_cast<int64_t>(getpid()); }
 
-int64_t threadId() { return static_cast<int64_t>(syscall(SYS_gettid)); }
+int64_t threadId() {
+  thread_local const auto id = static_cast<int64_t>(syscall(SYS_gettid));
+  return id;
+}
 
 std::optional<std::string> environmentValue(const char* name) {
   const char* value = std::getenv(name);

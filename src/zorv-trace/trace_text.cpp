@@ -2,12 +2,24 @@
 
 #include <cstdio>
 
+#include "cp932_table.h"
 #include "narrow_text.h"
 #include "utf8_text.h"
 
 namespace zorv::trace {
 
+namespace {
+// Whether every byte is ASCII, which CP932 keeps as it is.
+bool plainAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+}  // namespace
+
 Json recordedText(std::string_view bytes) {
+  if (plainAscii(bytes) && Cp932Table::instance().asciiIsIdentity()) return std::string(bytes);
   const std::u16string wide = wideText(bytes);
   if (narrowCopy(wide).bytes() == bytes) return utf8FromUtf16(wide);
   static const char* const digits = "0123456789abcdef";
@@ -19,6 +31,10 @@ Json recordedText(std::string_view bytes) {
     hex += digits[byte & 15];
   }
   return Json{{"hex", std::move(hex)}};
+}
+
+void appendRecordedText(std::string& out, std::string_view bytes) {
+  out += recordedText(bytes).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 namespace {

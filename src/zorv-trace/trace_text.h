@@ -15,6 +15,8 @@ using Json = nlohmann::ordered_json;
 // decode from CP932 and encode back to the very same bytes, otherwise
 // {"hex": the bytes in lowercase hexadecimal}.
 Json recordedText(std::string_view bytes);
+// The same, appended to `out` as JSON text.
+void appendRecordedText(std::string& out, std::string_view bytes);
 
 // The exact bytes a recorded text stands for, or nothing when `value` is
 // neither form (or its hexadecimal is broken).

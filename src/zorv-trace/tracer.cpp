@@ -157,42 +157,94 @@ ResultCode Tracer::refuse(BridgeEntry entry, char* buffer) noexcept {
 }
 
 void Tracer::writeLine(const Json& line) {
+  writeText(line.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void Tracer::writeText(std::string line) {
   if (recordBroken_) return;
-  std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace);
-  text += '\n';
-  record_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  line += '\n';
+  record_.write(line.data(), static_cast<std::streamsize>(line.size()));
   record_.flush();
   if (!record_) recordBroken_ = true;
 }
 
+// The call's two lines are put together by hand, each text value written by
+// the JSON library: an object per line cost more than the call it records.
+namespace {
+
+void appendField(std::string& out, const char* name) {
+  out += ",\"";
+  out += name;
+  out += "\":";
+}
+
+void appendTextOrNull(std::string& out, const char* text) {
+  if (text) {
+    appendRecordedText(out, text);
+  } else {
+    out += "null";
+  }
+}
+
+// `{"seq":N,"phase":"P","fn":"F","thread":T`
+std::string lineStart(uint64_t seq, const char* phase, BridgeEntry entry) {
+  std::string out;
+  out.reserve(256);
+  out += "{\"seq\":";
+  out += std::to_string(seq);
+  appendField(out, "phase");
+  out += '"';
+  out += phase;
+  out += '"';
+  appendField(out, "fn");
+  out += '"';
+  out += bridgeEntryName(entry);
+  out += '"';
+  appendField(out, "thread");
+  out += std::to_string(platform::threadId());
+  return out;
+}
+
+}  // namespace
+
 void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
                        const char* buffer) noexcept {
   try {
-    Json args = Json::object();
+    std::string line = lineStart(seq, "call", entry);
+    appendField(line, "time");
+    line += '"';
+    line += utcTimestamp(std::chrono::system_clock::now());
+    line += '"';
+    appendField(line, "args");
+    line += '{';
     bool masked = false;
     if (entry == BridgeEntry::Login) {
+      line += "\"connection\":";
       if (text) {
-        MaskedConnection connection = maskPasswords(text);
+        const MaskedConnection connection = maskPasswords(text);
         masked = connection.masked;
-        args["connection"] = recordedText(connection.text);
+        appendRecordedText(line, connection.text);
       } else {
-        args["connection"] = nullptr;
+        line += "null";
       }
     } else if (hasText(entry)) {
-      args["statement"] = text ? recordedText(text) : Json(nullptr);
+      line += "\"statement\":";
+      appendTextOrNull(line, text);
     }
     if (hasBuffer(entry)) {
+      if (hasText(entry)) line += ',';
+      line += "\"buffer_in\":";
       bool terminated = true;
-      args["buffer_in"] = buffer ? recordedText(bufferText(buffer, terminated)) : Json(nullptr);
+      if (buffer) {
+        appendRecordedText(line, bufferText(buffer, terminated));
+      } else {
+        line += "null";
+      }
     }
-    Json line{{"seq", seq},
-              {"phase", "call"},
-              {"fn", bridgeEntryName(entry)},
-              {"thread", platform::threadId()},
-              {"time", utcTimestamp(std::chrono::system_clock::now())},
-              {"args", std::move(args)}};
-    if (masked) line["masked"] = true;
-    writeLine(line);
+    line += '}';
+    if (masked) line += ",\"masked\":true";
+    line += '}';
+    writeText(std::move(line));
   } catch (...) {
     recordBroken_ = true;
   }
@@ -201,18 +253,24 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
 void Tracer::writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
                          const char* buffer) noexcept {
   try {
-    Json line{{"seq", seq},
-              {"phase", "return"},
-              {"fn", bridgeEntryName(entry)},
-              {"thread", platform::threadId()},
-              {"code", code},
-              {"micros", micros}};
+    std::string line = lineStart(seq, "return", entry);
+    appendField(line, "code");
+    line += std::to_string(code);
+    appendField(line, "micros");
+    line += std::to_string(micros);
     if (hasBuffer(entry)) {
       bool terminated = true;
-      line["answer"] = buffer ? recordedText(bufferText(buffer, terminated)) : Json(nullptr);
-      line["answer_terminated"] = terminated;
+      appendField(line, "answer");
+      if (buffer) {
+        appendRecordedText(line, bufferText(buffer, terminated));
+      } else {
+        line += "null";
+      }
+      appendField(line, "answer_terminated");
+      line += terminated ? "true" : "false";
     }
-    writeLine(line);
+    line += '}';
+    writeText(std::move(line));
   } catch (...) {
     recordBroken_ = true;
   }

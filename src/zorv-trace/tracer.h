@@ -65,6 +65,7 @@ class Tracer {
   void writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
                    const char* buffer) noexcept;
   void writeLine(const Json& line);
+  void writeText(std::string line);
 
   OwnEntries own_;
   std::chrono::system_clock::time_point loaded_;

@@ -12,6 +12,7 @@
 #include "bridge_calls.h"
 #include "narrow_text.h"
 #include "traced_folder.h"
+#include "user_language.h"
 #include "utf8_text.h"
 
 namespace zorv::trace::testing {
@@ -168,23 +169,29 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
   struct Row {
     const char* name;
     std::optional<std::string> settings;
-    const char* language;
-    std::vector<std::string> told;  // what the message must name
+    const char* locale;  // LC_ALL, which decides the language except on Windows
+    std::vector<std::string> english, japanese;  // what the message must name
   };
   const std::string self = zorv::platform::kBridgeLibraryFileName;
   const std::string missing = utf8Path(std::filesystem::temp_directory_path() / "無い/libzorv.so");
   const Row rows[] = {
-      {"no-settings", std::nullopt, "C", {"library=PATH", "libzorv-trace.ini"}},
-      {"no-trace", "library=" + self + "\n", "C", {"trace=FILE", "libzorv-trace.ini"}},
-      {"self", settings(self), "C", {self + " is libzorv-trace itself", "library= in "}},
-      {"self-ja", settings(self), "ja_JP.UTF-8", {self + " は libzorv-trace 自身です", "の library="}},
-      {"missing", settings(missing), "C", {"cannot load the bridge library " + missing, "library= in "}},
+      {"no-settings", std::nullopt, "C", {"write library=PATH", "libzorv-trace.ini"},
+       {"library=パス", "libzorv-trace.ini"}},
+      {"no-trace", "library=" + self + "\n", "C", {"write trace=FILE", "libzorv-trace.ini"},
+       {"trace=ファイル", "libzorv-trace.ini"}},
+      {"self", settings(self), "C", {self + " is libzorv-trace itself", "library= in "},
+       {self + " は libzorv-trace 自身です", "の library="}},
+      {"self-ja", settings(self), "ja_JP.UTF-8", {}, {self + " は libzorv-trace 自身です", "の library="}},
+      {"missing", settings(missing), "C", {"cannot load the bridge library " + missing, "library= in "},
+       {"ブリッジライブラリ " + missing + " を読み込めません", "の library="}},
       {"unwritable", settings(ZORV_RECORDING_BRIDGE_PATH, "無い/x.jsonl"), "C",
-       {"cannot write its record ", "x.jsonl", "trace= in "}},
-      {"typo", "libary=" + self + "\n", "C", {"line 1: \"libary=" + self + "\" is not a setting"}},
+       {"cannot write its record ", "x.jsonl", "trace= in "},
+       {"記録 ", "x.jsonl", "の trace="}},
+      {"typo", "libary=" + self + "\n", "C", {"line 1: \"libary=" + self + "\" is not a setting"},
+       {"1 行目「libary=" + self + "」は"}},
   };
   for (const Row& row : rows) {
-    ScopedVariable language("LC_ALL", row.language);
+    ScopedVariable locale("LC_ALL", row.locale);
     TracedFolder traced(std::string("wrong-") + row.name, row.settings);
     auto& b = traced.bindings();
     std::vector<char> buffer(kBuffer + 1, '\0');
@@ -199,7 +206,9 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
     EXPECT_STREQ(buffer.data(), "before") << row.name << ": only ZORVmsgget answers";
     EXPECT_EQ(callMsgGet(b, buffer.data()), -3) << row.name;
     const std::string message = utf8(buffer.data());
-    for (const std::string& part : row.told) {
+    const bool japanese = userReportLanguage() == ReportLanguage::Japanese;
+    ASSERT_TRUE(japanese || !row.english.empty()) << row.name << ": not in Japanese";
+    for (const std::string& part : japanese ? row.japanese : row.english) {
       EXPECT_NE(message.find(part), std::string::npos) << row.name << ": " << message;
     }
     EXPECT_NE(message.find(utf8Path(traced.folder())), std::string::npos) << message;
