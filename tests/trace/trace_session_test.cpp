@@ -3,6 +3,7 @@
 // says, line by line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -45,7 +46,10 @@ TEST(TraceSession, OurLibraryOnTheSampleDatabaseIsRecordedAsItAnswered) {
   std::vector<char> buffer(kBuffer + 1, '\0');
   std::vector<std::string> seen;  // the caller's buffer after each buffer call
 
-  const std::string open = "file=" + utf8Path(db) + " mode=ro";
+  // Forward slashes: in a connection text a backslash escapes the next character.
+  std::string dbText = utf8Path(db);
+  std::replace(dbText.begin(), dbText.end(), '\\', '/');
+  const std::string open = "file=" + dbText + " mode=ro";
   EXPECT_EQ(callLogin(b, cp932(open).c_str()), 0);
   EXPECT_EQ(callCursor(b, cp932("select * from 商品 order by code").c_str()), 0);
   EXPECT_EQ(callFetch(b, buffer.data()), 0);
@@ -173,7 +177,8 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
     std::vector<std::string> english, japanese;  // what the message must name
   };
   const std::string self = zorv::platform::kBridgeLibraryFileName;
-  const std::string missing = utf8Path(std::filesystem::temp_directory_path() / "無い/libzorv.so");
+  const std::string missing = utf8Path(std::filesystem::temp_directory_path() /
+                                       zorv::platform::pathFromUtf8("無い/libzorv.so"));
   const Row rows[] = {
       {"no-settings", std::nullopt, "C", {"write library=PATH", "libzorv-trace.ini"},
        {"library=パス", "libzorv-trace.ini"}},
