@@ -56,6 +56,10 @@ add_custom_target(zorv_linux_data ALL DEPENDS
 
 install(TARGETS zorv-console zorv-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS zorv_reference LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The trace library in a folder of its own, where no loader finds it by
+# name: a user copies it in front of a bridge on purpose.
+install(TARGETS zorv_trace LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zorv-console)
+install(FILES ${ZORV_TRACE_SAMPLE_SETTINGS} DESTINATION ${CMAKE_INSTALL_DATADIR}/zorv-console)
 install(FILES ${ZORV_LINUX_DIR}/${ZORV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${ZORV_LINUX_OUT}/${ZORV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${ZORV_LINUX_DIR}/${ZORV_APP_ID}.svg

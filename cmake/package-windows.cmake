@@ -1,8 +1,8 @@
 # The Windows release: zorv-console-<version>-windows-x64.zip (or -x86.zip
 # from the 32-bit build) with the console, the checker zorv-check.exe, a short
 # README in Japanese and English, our licence, the notices of every library
-# linked in and, when this build makes our own libzorv.dll, that library and
-# the sample database beside it.
+# linked in, the trace library under trace/ and, when this build makes our own
+# libzorv.dll, that library and the sample database beside it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(zorv_windows_arch x86)
   set(ZORV_BITS_EN "32-bit")
@@ -24,7 +24,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 # build (scripts/third-party-notices).
 set(ZORV_LINK_MAPS_DIR ${CMAKE_BINARY_DIR}/linkmaps)
 file(MAKE_DIRECTORY ${ZORV_LINK_MAPS_DIR})
-set(zorv_shipped zorv-console zorv-check)
+set(zorv_shipped zorv-console zorv-check zorv_trace)
 if(TARGET zorv_reference)
   list(APPEND zorv_shipped zorv_reference)
 endif()
@@ -59,6 +59,10 @@ if(TARGET zorv_reference)
   # Made by scripts/package before CPack runs.
   install(FILES ${CMAKE_BINARY_DIR}/demo.db DESTINATION .)
 endif()
+# The trace library and its sample settings in a folder of their own, never
+# beside the console as its bridge: a user copies them in front of one.
+install(TARGETS zorv_trace RUNTIME DESTINATION trace ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL)
+install(FILES ${ZORV_TRACE_SAMPLE_SETTINGS} DESTINATION trace)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zorv-console)

@@ -124,7 +124,13 @@ void Tracer::setUp() {
   }
 
   const SettingSource& traceSource = settings.trace.source;
-  std::filesystem::path record = folder / ::zorv::platform::pathFromUtf8(settings.trace.value);
+  // A folder is one that exists, or one written with a separator at its end,
+  // which is made when missing.
+  const std::string& trace = settings.trace.value;
+  std::filesystem::path record = folder / ::zorv::platform::pathFromUtf8(trace);
+  if (trace.back() == '/' || trace.back() == '\\') {
+    std::filesystem::create_directories(record, error);
+  }
   if (std::filesystem::is_directory(record, error)) {
     record /= recordFileName(loaded_, static_cast<long long>(platform::processId()));
   }

@@ -221,16 +221,15 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
   }
 }
 
-TEST(TraceSession, SettingsInUtf16WithAJapaneseFolderPutTheRecordThere) {
+TEST(TraceSession, SettingsInUtf16WithANewJapaneseFolderPutTheRecordThere) {
   const std::u16string text = u"; 記録の設定\r\nlibrary=" +
-                              utf16FromUtf8(ZORV_RECORDING_BRIDGE_PATH) + u"\r\ntrace=記録\r\n";
+                              utf16FromUtf8(ZORV_RECORDING_BRIDGE_PATH) + u"\r\ntrace=記録/\r\n";
   std::string bytes = "\xFF\xFE";
   for (const char16_t unit : text) {
     bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   }
   TracedFolder traced("utf16", bytes);
   const auto folder = traced.folder() / zorv::platform::pathFromUtf8("記録");
-  std::filesystem::create_directory(folder);
   EXPECT_EQ(callStatus(traced.bindings()), 0);
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry);

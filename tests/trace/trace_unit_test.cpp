@@ -7,6 +7,7 @@
 #include <map>
 
 #include "connection_mask.h"
+#include "dynamic_library.h"
 #include "narrow_text.h"
 #include "trace_settings.h"
 #include "trace_text.h"
@@ -162,6 +163,15 @@ TEST_F(ReadTraceSettings, TakesTheFileTheEnvironmentFirstAndNamesWhatIsWrong) {
       }
     }
   }
+}
+
+TEST(SampleSettings, NameALibraryAndAFolder) {
+  const auto none = [](const char*) -> std::optional<std::string> { return std::nullopt; };
+  const TraceSettings sample =
+      readTraceSettings(zorv::platform::pathFromUtf8(ZORV_TRACE_SAMPLE_SETTINGS), none);
+  EXPECT_NE(sample.library.value.find("libzorv"), std::string::npos) << sample.library.value;
+  EXPECT_TRUE(sample.trace.value.ends_with("/") || sample.trace.value.ends_with("\\"))
+      << sample.trace.value;
 }
 
 TEST(Describe, NamesTheSettingToChangeInEitherLanguage) {
