@@ -84,6 +84,12 @@ bool Tracer::ready() noexcept {
 
 void Tracer::setUp() {
   const std::filesystem::path self = platform::ownLibraryFile();
+  if (self.empty()) {
+    // Never the working folder's settings instead.
+    throw SetupProblem{SetupProblem::Kind::Unreadable,
+                       {kSettingsFileName, "the trace library's own folder cannot be told"},
+                       {}};
+  }
   const std::filesystem::path folder = self.parent_path();
   const TraceSettings settings = readTraceSettings(folder / kSettingsFileName, environment);
 
@@ -93,7 +99,7 @@ void Tracer::setUp() {
   const SettingSource& librarySource = settings.library.source;
   std::error_code error;
   const std::filesystem::path candidate = folder / ::zorv::platform::pathFromUtf8(library);
-  if (std::filesystem::exists(candidate, error) && !self.empty() &&
+  if (std::filesystem::exists(candidate, error) &&
       std::filesystem::equivalent(candidate, self, error)) {
     throw SetupProblem{SetupProblem::Kind::SelfNamed, {library}, librarySource};
   }

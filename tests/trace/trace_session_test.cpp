@@ -105,6 +105,8 @@ TEST(TraceSession, ForwardsTheExactBytesAndRecordsThemAsTextOrHexWithoutThePassw
   EXPECT_EQ(callLogin(b, login.c_str()), 0);
   EXPECT_EQ(callExec(b, statement.c_str(), buffer.data()), 0);
   EXPECT_EQ(callFetch(b, buffer.data()), 1);
+  EXPECT_EQ(std::string(buffer.data(), kBuffer), std::string(kBuffer, 'x'))
+      << "the bridge writes into the caller's own buffer";
 
   ASSERT_EQ(fake.callCount(), 3u);
   EXPECT_EQ(fake.callArgument(0, 0), login) << "the bridge gets the password unmasked";
