@@ -174,19 +174,5 @@ TEST(SampleSettings, NameALibraryAndAFolder) {
       << sample.trace.value;
 }
 
-TEST(Describe, NamesTheSettingToChangeInEitherLanguage) {
-  const SetupProblem inFile{SetupProblem::Kind::CannotLoad,
-                            {"/opt/表/libzorv.so", "No such file"},
-                            {"library", "ZORV_TRACE_LIBRARY", "/app/libzorv-trace.ini"}};
-  SetupProblem inEnvironment = inFile;
-  inEnvironment.source.file.clear();
-  EXPECT_EQ(describe(inFile, ReportLanguage::English),
-            "libzorv-trace cannot load the bridge library /opt/表/libzorv.so: No such file. "
-            "Correct library= in /app/libzorv-trace.ini.");
-  EXPECT_EQ(describe(inEnvironment, ReportLanguage::Japanese),
-            "libzorv-trace はブリッジライブラリ /opt/表/libzorv.so を読み込めません: No such "
-            "file。ZORV_TRACE_LIBRARY を修正してください。");
-}
-
 }  // namespace
 }  // namespace zorv::trace
