@@ -20,10 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::vector<fs::path> gFolders;  // removed at the end of the run
+
 // A folder with a copy of the trace library as libzorv.so and its settings.
 fs::path tracedFolder(const std::string& name, const std::string& trace) {
   const fs::path folder =
       fs::temp_directory_path() / ("zorv-trace-bench-" + name + "-" + std::to_string(getpid()));
+  gFolders.push_back(folder);
   fs::remove_all(folder);
   fs::create_directories(folder);
   fs::copy_file(ZORV_TRACE_LIBRARY_PATH, folder / "libzorv.so");
@@ -72,4 +75,11 @@ void BM_ExecTracedToFile(benchmark::State& state) {
 BENCHMARK(BM_ExecDirect);
 BENCHMARK(BM_ExecTracedToDevNull);
 BENCHMARK(BM_ExecTracedToFile);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  for (const auto& folder : gFolders) fs::remove_all(folder);
+  return 0;
+}
