@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "cp932_table.h"
@@ -56,7 +55,18 @@ bool spells(const std::vector<const Character*>& chars, std::string_view word) {
   return true;
 }
 
-using ByteRange = std::pair<size_t, size_t>;
+// Bytes to replace, and what with.
+struct ByteRange {
+  size_t begin;
+  size_t end;
+  std::string_view mask;
+};
+
+// A quoted value keeps its quotes, so what follows the closing quote
+// without a blank (another pair) stays apart from it.
+// One that never closes stays unclosed, so the bridge refuses the text as before.
+constexpr std::string_view kQuotedMask = "'********'";
+constexpr std::string_view kUnclosedMask = "'********";
 
 // The byte ranges of PWD and PASSWORD values in an ODBC connection string
 // given as the characters of the unescaped odbc= value.
@@ -91,7 +101,7 @@ void odbcPasswordRanges(const std::vector<const Character*>& s, std::vector<Byte
     }
     while (j < n && s[j]->ascii != ';') ++j;
     if (j > valueBegin && (spells(key, "pwd") || spells(key, "password"))) {
-      ranges.emplace_back(s[valueBegin]->begin, s[j - 1]->end);
+      ranges.push_back({s[valueBegin]->begin, s[j - 1]->end, kMaskedPassword});
     }
     i = j + 1;
   }
@@ -121,13 +131,16 @@ MaskedConnection maskPasswords(std::string_view connection) {
 
     const size_t valueBegin = i;
     std::vector<const Character*> value;  // the value's characters, escapes taken
-    if (i < n && c[i].ascii == '\'') {
+    const bool quoted = i < n && c[i].ascii == '\'';
+    bool closed = false;
+    if (quoted) {
       for (++i; i < n;) {
         if (c[i].ascii == '\\' && i + 1 < n) {
           value.push_back(&c[i + 1]);
           i += 2;
         } else if (c[i].ascii == '\'') {
           ++i;
+          closed = true;
           break;
         } else {
           value.push_back(&c[i++]);
@@ -140,7 +153,8 @@ MaskedConnection maskPasswords(std::string_view connection) {
       }
     }
     if (i > valueBegin && spells(keyword, "password")) {
-      ranges.emplace_back(c[valueBegin].begin, c[i - 1].end);
+      ranges.push_back({c[valueBegin].begin, c[i - 1].end,
+                        !quoted ? kMaskedPassword : closed ? kQuotedMask : kUnclosedMask});
     } else if (spells(keyword, "odbc")) {
       odbcPasswordRanges(value, ranges);
     }
@@ -149,10 +163,10 @@ MaskedConnection maskPasswords(std::string_view connection) {
   MaskedConnection out;
   out.masked = !ranges.empty();
   size_t at = 0;
-  for (const auto& [begin, end] : ranges) {  // in text order, never overlapping
-    out.text.append(connection.substr(at, begin - at));
-    out.text.append(kMaskedPassword);
-    at = end;
+  for (const ByteRange& range : ranges) {  // in text order, never overlapping
+    out.text.append(connection.substr(at, range.begin - at));
+    out.text.append(range.mask);
+    at = range.end;
   }
   out.text.append(connection.substr(at));
   return out;

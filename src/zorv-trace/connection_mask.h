@@ -20,7 +20,8 @@ struct MaskedConnection {
 // pairs, single quotes and backslash escapes; ODBC attributes separated by
 // ';', a value in braces with "}}" for '}'), one CP932 character at a time,
 // so a trail byte that looks like '\\', '\'', '{' or '}' is never taken for
-// one. A quoted value that never closes is masked to the end of the text.
+// one. A quoted value stays quoted ('********'); one that never closes is
+// masked to the end of the text and stays unclosed ('********).
 MaskedConnection maskPasswords(std::string_view connection);
 
 }  // namespace zorv::trace

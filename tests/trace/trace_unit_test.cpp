@@ -28,10 +28,11 @@ TEST(MaskPasswords, MasksOnlyPasswordValuesOnCp932Characters) {
   const Row rows[] = {
       {"file=a.db mode=ro", "file=a.db mode=ro"},
       {"host=h password=secret user=u", "host=h password=******** user=u"},
-      {"PassWord = 'se cret' user=u", "PassWord = ******** user=u"},
-      {"password='it\\'s' x=1", "password=******** x=1"},
+      {"PassWord = 'se cret' user=u", "PassWord = '********' user=u"},
+      {"password='it\\'s' x=1", "password='********' x=1"},
+      {"password='a'user=u", "password='********'user=u"},  // no blank after the quote
       {"password=a\\ b x=1", "password=******** x=1"},
-      {"password='never closed x=1", "password=********"},
+      {"password='never closed x=1", "password='********"},
       {"password= user=u", "password= ********"},  // blanks after '=': "user=u" is the value
       {"password=", "password="},
       {"mypassword=1 passwords=2 =3", "mypassword=1 passwords=2 =3"},
