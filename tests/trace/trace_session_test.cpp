@@ -181,7 +181,7 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
   const std::string self = zorv::platform::kBridgeLibraryFileName;
   const std::string missing = utf8Path(std::filesystem::temp_directory_path() /
                                        zorv::platform::pathFromUtf8("無い/libzorv.so"));
-  const Row rows[] = {
+  std::vector<Row> rows = {
       {"no-settings", std::nullopt, "C", {"write library=PATH", "libzorv-trace.ini"},
        {"library=パス", "libzorv-trace.ini"}},
       {"no-trace", "library=" + self + "\n", "C", {"write trace=FILE", "libzorv-trace.ini"},
@@ -197,6 +197,12 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
       {"typo", "libary=" + self + "\n", "C", {"line 1: \"libary=" + self + "\" is not a setting"},
        {"1 行目「libary=" + self + "」は"}},
   };
+#ifdef ZORV_OTHER_BITS_BRIDGE_PATH  // Windows builds make one
+  const std::string bits = std::to_string(sizeof(void*) == 8 ? 32 : 64);
+  rows.push_back({"other-bits", settings(ZORV_OTHER_BITS_BRIDGE_PATH), "C",
+                  {"is a " + bits + "-bit library and this program is"},
+                  {"は " + bits + " ビットのライブラリで、このプログラムは"}});
+#endif
   for (const Row& row : rows) {
     ScopedVariable locale("LC_ALL", row.locale);
     TracedFolder traced(std::string("wrong-") + row.name, row.settings);
