@@ -22,11 +22,11 @@ TracedFolder::TracedFolder(const std::string& name, const std::optional<std::str
   if (settings) std::ofstream(folder_ / "libzorv-trace.ini", std::ios::binary) << *settings;
 }
 
-// The loaded copy stays loaded for the process; only its folder's other
-// files are removed.
+// The loaded copy stays loaded for the process; where a loaded library
+// cannot be removed (Windows), it and its folder stay behind.
 TracedFolder::~TracedFolder() {
   std::error_code ignored;
-  std::filesystem::remove_all(recordFolder(), ignored);
+  std::filesystem::remove_all(folder_, ignored);
 }
 
 std::vector<std::filesystem::path> TracedFolder::recordFiles() const {
