@@ -7,7 +7,9 @@
 #include "odbc_handle.h"
 #include "odbc_locale.h"
 #include "odbc_row_reader.h"
-#include "odbc_text.h"
+#include "odbc_connection_string.h"
+#include "odbc_statement_split.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace zorv::lib {
@@ -110,9 +112,9 @@ std::u16string oneStatement(std::string_view sql, OdbcDatabase::Driver driver) {
       break;
   }
   if (driver == OdbcDatabase::Driver::Sqlite && firstKeyword(split.first) == "VALUES") {
-    return odbc::toUtf16("SELECT * FROM (" + std::string(split.first) + ")");
+    return utf16FromUtf8("SELECT * FROM (" + std::string(split.first) + ")");
   }
-  return odbc::toUtf16(split.first);
+  return utf16FromUtf8(split.first);
 }
 
 }  // namespace
@@ -158,7 +160,7 @@ void OdbcDatabase::connect(const std::string& connection) {
   dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get(), SQL_HANDLE_ENV);
   SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT,
                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(kLoginTimeoutSeconds)), 0);
-  std::u16string wideText = odbc::toUtf16(connection);
+  std::u16string wideText = utf16FromUtf8(connection);
   const SQLRETURN rc =
       SQLDriverConnectW(dbc_->get(), nullptr, const_cast<SQLWCHAR*>(wide(wideText)),
                         static_cast<SQLSMALLINT>(wideText.size()), nullptr, 0, nullptr,
@@ -176,7 +178,7 @@ void OdbcDatabase::connect(const std::string& connection) {
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_DRIVER_NAME, name.data(),
                                static_cast<SQLSMALLINT>(name.size() * sizeof(char16_t)), &bytes))) {
     name.resize(std::min<size_t>(static_cast<size_t>(bytes) / sizeof(char16_t), name.size() - 1));
-    driver_ = driverNamed(odbc::utf8(name));
+    driver_ = driverNamed(utf8FromUtf16(name));
   }
 }
 
@@ -214,7 +216,7 @@ std::unique_ptr<Handle> OdbcDatabase::newStatement() {
 
 bool OdbcDatabase::runGuardStatement(const char* sql, std::string* state) {
   auto statement = newStatement();
-  const std::u16string text = odbc::toUtf16(sql);
+  const std::u16string text = utf16FromUtf8(sql);
   const SQLRETURN rc = SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)),
                                       wideLength(text));
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return true;

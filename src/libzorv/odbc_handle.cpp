@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "odbc_text.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace zorv::lib::odbc {
@@ -50,12 +50,6 @@ Handle::~Handle() {
   SQLFreeHandle(type_, handle_);
 }
 
-std::string utf8(std::u16string_view text) {
-  std::string out;
-  appendUtf8(text, out);
-  return out;
-}
-
 std::u16string_view untilNul(const std::u16string& buffer, SQLLEN reported) {
   const size_t limit = std::min(buffer.size(), static_cast<size_t>(std::max<SQLLEN>(reported, 0)));
   const size_t nul = buffer.find(u'\0');
@@ -77,8 +71,8 @@ Diagnostics readDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                                         static_cast<SQLSMALLINT>(text.size() - 1), &length);
     if (!SQL_SUCCEEDED(rc)) break;
     const std::string sqlState =
-        utf8(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5));
-    std::string body = utf8(untilNul(text, static_cast<SQLLEN>(text.size())));
+        utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5));
+    std::string body = utf8FromUtf16(untilNul(text, static_cast<SQLLEN>(text.size())));
     while (!body.empty() && (body.back() == '\n' || body.back() == ' ' || body.back() == ';')) {
       body.pop_back();
     }

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "odbc_locale.h"
-#include "odbc_text.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace zorv::lib {
@@ -101,7 +101,7 @@ OdbcDatabase::RowReader::RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handl
       name.assign(static_cast<size_t>(length) + 1, u'\0');
       describe();
     }
-    names_.push_back(odbc::utf8(odbc::untilNul(name, length)));
+    names_.push_back(utf8FromUtf16(odbc::untilNul(name, length)));
     SQLLEN display = 0;
     if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, i + 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0,
                                         nullptr, &display))) {
@@ -235,7 +235,7 @@ bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
     value_.append(reinterpret_cast<const char16_t*>(piece_.data()), units);
     if (rc == SQL_SUCCESS) break;
   }
-  odbc::appendUtf8(value_, text_);
+  appendUtf8(value_, text_);
   return true;
 }
 

@@ -7,7 +7,7 @@
 #include "cp932_codec.h"
 #include "exec_answer.h"
 #include "odbc_database.h"
-#include "odbc_text.h"
+#include "odbc_connection_string.h"
 #include "pg_database.h"
 #include "sqlite_database.h"
 #include "zorv_error.h"
