@@ -277,7 +277,6 @@ void OdbcDatabase::endGuard() noexcept {
 
 void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
   const std::u16string text = oneStatement(sql, driver_);
-  drainCursor();
   auto statement = newStatement();
   const SQLRETURN rc = check(
       SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)), wideLength(text)),
@@ -344,7 +343,6 @@ void OdbcDatabase::openCursor(std::string_view sql) {
 }
 
 bool OdbcDatabase::fetch(std::span<const FieldView>& row) {
-  if (spill_) return spill_->next(row);
   if (!reader_) return false;
   try {
     if (reader_->next(row)) return true;
@@ -362,26 +360,8 @@ void OdbcDatabase::releaseStatement() noexcept {
   endGuard();
 }
 
-void OdbcDatabase::drainCursor() {
-  if (!reader_) return;
-  try {
-    auto spill = std::make_unique<SpillFile>(names_.size());
-    std::span<const FieldView> row;
-    while (reader_->next(row)) spill->append(row);
-    spill->startReading();
-    releaseStatement();
-    spill_ = std::move(spill);
-  } catch (const ZorvError& e) {
-    // A cursor that cannot be kept is closed; the statement still runs.
-    closeCursor();
-    if (e.code() == kConnectFailed) throw;
-    notice_ = std::string("the open cursor was closed: ") + e.what();
-  }
-}
-
 void OdbcDatabase::closeCursor() noexcept {
   releaseStatement();
-  spill_.reset();
   names_.clear();
   cursorOpen_ = false;
 }

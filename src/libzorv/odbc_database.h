@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "database.h"
-#include "spill_file.h"
 
 namespace zorv::lib {
 
@@ -35,6 +34,7 @@ class OdbcDatabase : public Database {
   void openCursor(std::string_view sql) override;
   bool fetch(std::span<const FieldView>& row) override;
   void closeCursor() noexcept override;
+  bool execEndsCursor() const override { return reader_ != nullptr; }
   bool hasCursor() const override { return cursorOpen_; }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
@@ -59,11 +59,8 @@ class OdbcDatabase : public Database {
   // Makes what the cursor is about to run read-only; undone by endGuard.
   void beginGuard();
   void endGuard() noexcept;
-  // Ends the cursor's statement and guard; its rows stay readable when kept
-  // in a spill file.
+  // Ends the cursor's statement and its guard.
   void releaseStatement() noexcept;
-  // Moves the rows the open cursor has not yet read to a temporary file.
-  void drainCursor();
 
   std::unique_ptr<odbc::Handle> env_;
   std::unique_ptr<odbc::Handle> dbc_;
@@ -75,7 +72,6 @@ class OdbcDatabase : public Database {
   Guard guard_ = Guard::None;
   std::vector<std::string> names_;
   std::unique_ptr<RowReader> reader_;
-  std::unique_ptr<SpillFile> spill_;
 };
 
 }  // namespace zorv::lib

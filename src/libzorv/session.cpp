@@ -20,6 +20,13 @@ constexpr const char* kReplacedMessage =
     "some characters have no CP932 form and were written as '?'";
 constexpr const char* kMask = "********";
 
+// Two messages as one, either of them possibly empty.
+std::string joined(const std::string& first, const std::string& second) {
+  if (first.empty()) return second;
+  if (second.empty()) return first;
+  return first + "; " + second;
+}
+
 // How a connection text selects the database to open.
 struct ConnectionPlan {
   enum class Engine { Embedded, Server, Odbc };
@@ -117,23 +124,47 @@ std::string Session::toUtf8(const char* text, const char* what) {
 
 std::string Session::notice() { return db_ ? db_->takeNotice() : std::string(); }
 
-int32_t Session::fail(int32_t code, const std::string& message) {
-  if (code == kConnectFailed) db_.reset();
-  setMessage(message);
+int32_t Session::fail(int32_t code, const std::string& message, const std::string& also) {
+  if (code == kConnectFailed) {
+    kept_.reset();
+    db_.reset();
+  }
+  setMessage(joined(message, also));
   return code;
 }
 
-int32_t Session::finishAnswer(const AnswerWriter& writer) {
+int32_t Session::finishAnswer(const AnswerWriter& writer, const std::string& also) {
   const int32_t code = writer.code();
-  if (code == kCut) setMessage(kCutMessage);
-  else if (code == kReplaced) setMessage(kReplacedMessage);
-  else setMessage(notice());
+  if (code == kCut) setMessage(joined(kCutMessage, also));
+  else if (code == kReplaced) setMessage(joined(kReplacedMessage, also));
+  else setMessage(joined(notice(), also));
   return code;
 }
+
+bool Session::cursorOpen() const { return kept_ != nullptr || (db_ && db_->hasCursor()); }
 
 void Session::requireCursor() const {
   if (!db_) throw ZorvError(kNotConnected, "not connected");
-  if (!db_->hasCursor()) throw ZorvError(kNoCursor, "no cursor is open");
+  if (!cursorOpen()) throw ZorvError(kNoCursor, "no cursor is open");
+}
+
+std::string Session::keepCursorRows() {
+  if (!db_->hasCursor() || !db_->execEndsCursor()) return {};
+  try {
+    auto kept = std::make_unique<KeptCursor>();
+    kept->names = db_->fieldNames();
+    kept->rows = std::make_unique<SpillFile>(kept->names.size());
+    db_->readRest(*kept->rows);
+    kept->rows->startReading();
+    db_->closeCursor();
+    kept_ = std::move(kept);
+    return {};
+  } catch (const ZorvError& e) {
+    // A cursor that cannot be kept is closed; the statement still runs.
+    db_->closeCursor();
+    if (e.code() == kConnectFailed) throw;
+    return std::string("the open cursor was closed: ") + e.what();
+  }
 }
 
 int32_t Session::login(const char* connection) {
@@ -151,6 +182,7 @@ int32_t Session::login(const char* connection) {
         for (auto& value : odbcText.values(key)) secrets.push_back(std::move(value));
       }
     }
+    kept_.reset();
     db_.reset();
     secrets_ = std::move(secrets);
     switch (plan.engine) {
@@ -173,6 +205,7 @@ int32_t Session::login(const char* connection) {
 
 int32_t Session::close() {
   if (!db_) return fail(kNotConnected, "not connected");
+  kept_.reset();
   db_.reset();
   setMessage("");
   return kOk;
@@ -183,6 +216,7 @@ int32_t Session::cursor(const char* statement) {
     const std::string sql = toUtf8(statement, "statement");
     if (!db_) throw ZorvError(kNotConnected, "not connected");
     notice();
+    kept_.reset();
     db_->openCursor(sql);
     setMessage(notice());
     return kOk;
@@ -196,7 +230,18 @@ int32_t Session::fetch(char* buf) {
   try {
     requireCursor();
     std::span<const FieldView> row;
-    if (!db_->fetch(row)) {
+    bool more = false;
+    if (kept_) {
+      try {
+        more = kept_->rows->next(row);
+      } catch (const ZorvError&) {
+        kept_.reset();
+        throw;
+      }
+    } else {
+      more = db_->fetch(row);
+    }
+    if (!more) {
       setMessage("no more rows");
       return kNoMoreRows;
     }
@@ -216,29 +261,31 @@ int32_t Session::msgGet(char* buf) {
 
 int32_t Session::exec(const char* statement, char* buf) {
   AnswerWriter writer(buf);
+  std::string cursorClosed;
   try {
     const std::string sql = toUtf8(statement, "statement");
     if (!db_) throw ZorvError(kNotConnected, "not connected");
     notice();
+    cursorClosed = keepCursorRows();
     ExecAnswer answer(writer);
     db_->exec(sql, answer);
-    return finishAnswer(writer);
+    return finishAnswer(writer, cursorClosed);
   } catch (const ZorvError& e) {
     writer.clear();
-    return fail(e.code(), e.what());
+    return fail(e.code(), e.what(), cursorClosed);
   }
 }
 
 int32_t Session::status() const {
   if (!db_) return 0;
-  return db_->hasCursor() ? 2 : 1;
+  return cursorOpen() ? 2 : 1;
 }
 
 int32_t Session::fieldNames(char* buf) {
   AnswerWriter writer(buf);
   try {
     requireCursor();
-    const auto& names = db_->fieldNames();
+    const auto& names = kept_ ? kept_->names : db_->fieldNames();
     std::vector<FieldView> fields;
     fields.reserve(names.size());
     for (const auto& name : names) fields.push_back(FieldView{name.data(), name.size(), false});
