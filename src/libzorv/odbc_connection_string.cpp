@@ -22,11 +22,11 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 
 }  // namespace
 
-OdbcConnectionString::OdbcConnectionString(std::string text) : text_(std::move(text)) {}
+OdbcConnectionString::OdbcConnectionString(std::string_view text) : text_(text) {}
 
 std::vector<OdbcConnectionString::Attribute> OdbcConnectionString::parse() const {
   std::vector<Attribute> attributes;
-  const std::string_view s = text_;
+  const std::string_view s = text_.view();
   size_t i = 0;
   while (i < s.size()) {
     const size_t equals = s.find_first_of("=;", i);
@@ -71,9 +71,9 @@ bool OdbcConnectionString::has(std::string_view key) const {
   return false;
 }
 
-std::vector<std::string> OdbcConnectionString::values(std::string_view key) const {
+std::vector<SecretString> OdbcConnectionString::values(std::string_view key) const {
   const std::string wanted = trimmedLower(key);
-  std::vector<std::string> found;
+  std::vector<SecretString> found;
   for (auto& attribute : parse()) {
     if (attribute.key == wanted) found.push_back(std::move(attribute.value));
   }

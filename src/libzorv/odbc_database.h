@@ -24,10 +24,12 @@ class Handle;
 // SQLite). With any other driver a cursor refuses statements without columns.
 class OdbcDatabase : public Database {
  public:
-  // Connects with SQLDriverConnectW, no prompt. The completed connection
-  // string the driver could hand back is never asked for, so no copy of a
-  // password outlives the call. Throws ZorvError(kConnectFailed).
-  explicit OdbcDatabase(const std::string& connection);
+  // Connects once with SQLDriverConnectW, no prompt: a data source's driver
+  // is looked up in the driver manager's lists first, so its options go into
+  // that one login. The completed connection string the driver could hand
+  // back is never asked for, and every copy made here is wiped, so no copy of
+  // a password outlives the call. Throws ZorvError(kConnectFailed).
+  explicit OdbcDatabase(std::string_view connection);
   ~OdbcDatabase() override;
 
   void exec(std::string_view sql, ExecSink& sink) override;
@@ -46,7 +48,7 @@ class OdbcDatabase : public Database {
   class RowReader;  // odbc_row_reader.h
   enum class Guard { None, OwnTransaction, QueryOnly };
 
-  void connect(const std::string& connection);
+  void connect(std::string_view connection);
   // The one place a return code is judged: success and no-data pass, a
   // warning's text becomes the notice, anything else throws ZorvError with
   // the handle's diagnostics (kConnectFailed when the connection is gone).

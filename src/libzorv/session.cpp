@@ -31,7 +31,8 @@ std::string joined(const std::string& first, const std::string& second) {
 struct ConnectionPlan {
   enum class Engine { Embedded, Server, Odbc };
   Engine engine = Engine::Embedded;
-  std::string path = ":memory:";
+  std::string file = ":memory:";  // the embedded database's file
+  SecretString odbc;              // the ODBC connection string
   SqliteDatabase::Mode mode = SqliteDatabase::Mode::ReadWriteCreate;
 };
 
@@ -58,7 +59,7 @@ ConnectionPlan planFor(const std::vector<ConnectionOption>& options) {
       throw ZorvError(kBadConnectionText, "bad connection text: odbc needs a connection string");
     }
     plan.engine = ConnectionPlan::Engine::Odbc;
-    plan.path = options.front().value;
+    plan.odbc = options.front().value;
     return plan;
   }
   if (!options.empty() && !hasFile) {
@@ -71,7 +72,7 @@ ConnectionPlan planFor(const std::vector<ConnectionOption>& options) {
       if (option.value.empty()) {
         throw ZorvError(kBadConnectionText, "bad connection text: file needs a path");
       }
-      plan.path = option.value;
+      plan.file = option.value.view();
     } else if (option.keyword == "mode") {
       if (option.value == "ro") plan.mode = SqliteDatabase::Mode::ReadOnly;
       else if (option.value == "rw") plan.mode = SqliteDatabase::Mode::ReadWrite;
@@ -101,8 +102,8 @@ void Session::setMessage(const std::string& utf8) noexcept {
     std::string message = utf8;
     for (const auto& secret : secrets_) {
       if (secret.empty()) continue;
-      for (size_t at = message.find(secret); at != std::string::npos;
-           at = message.find(secret, at + std::strlen(kMask))) {
+      for (size_t at = message.find(secret.view()); at != std::string::npos;
+           at = message.find(secret.view(), at + std::strlen(kMask))) {
         message.replace(at, secret.size(), kMask);
       }
     }
@@ -112,8 +113,9 @@ void Session::setMessage(const std::string& utf8) noexcept {
   }
 }
 
-std::string Session::toUtf8(const char* text, const char* what) {
-  std::string utf8;
+template <class String>
+String Session::toUtf8(const char* text, const char* what) {
+  String utf8;
   size_t bad = 0;
   if (!Cp932Codec::instance().toUtf8(text, utf8, &bad)) {
     throw ZorvError(kBadText, std::string("the ") + what + " is not valid CP932 (byte " +
@@ -169,15 +171,15 @@ std::string Session::keepCursorRows() {
 
 int32_t Session::login(const char* connection) {
   try {
-    const std::string text = toUtf8(connection, "connection text");
-    const auto options = ConnectionText::parse(text);
+    const auto text = toUtf8<SecretString>(connection, "connection text");
+    const auto options = ConnectionText::parse(text.view());
     const ConnectionPlan plan = planFor(options);
-    std::vector<std::string> secrets;
+    std::vector<SecretString> secrets;
     for (const auto& option : options) {
       if (option.keyword == "password") secrets.push_back(option.value);
     }
     if (plan.engine == ConnectionPlan::Engine::Odbc) {
-      const odbc::OdbcConnectionString odbcText(plan.path);
+      const odbc::OdbcConnectionString odbcText(plan.odbc.view());
       for (const char* key : {"pwd", "password"}) {
         for (auto& value : odbcText.values(key)) secrets.push_back(std::move(value));
       }
@@ -187,13 +189,13 @@ int32_t Session::login(const char* connection) {
     secrets_ = std::move(secrets);
     switch (plan.engine) {
       case ConnectionPlan::Engine::Embedded:
-        db_ = std::make_unique<SqliteDatabase>(plan.path, plan.mode);
+        db_ = std::make_unique<SqliteDatabase>(plan.file, plan.mode);
         break;
       case ConnectionPlan::Engine::Server:
         db_ = std::make_unique<PgDatabase>(options);
         break;
       case ConnectionPlan::Engine::Odbc:
-        db_ = std::make_unique<OdbcDatabase>(plan.path);
+        db_ = std::make_unique<OdbcDatabase>(plan.odbc.view());
         break;
     }
     setMessage("");
@@ -213,7 +215,7 @@ int32_t Session::close() {
 
 int32_t Session::cursor(const char* statement) {
   try {
-    const std::string sql = toUtf8(statement, "statement");
+    const std::string sql = toUtf8<std::string>(statement, "statement");
     if (!db_) throw ZorvError(kNotConnected, "not connected");
     notice();
     kept_.reset();
@@ -263,7 +265,7 @@ int32_t Session::exec(const char* statement, char* buf) {
   AnswerWriter writer(buf);
   std::string cursorClosed;
   try {
-    const std::string sql = toUtf8(statement, "statement");
+    const std::string sql = toUtf8<std::string>(statement, "statement");
     if (!db_) throw ZorvError(kNotConnected, "not connected");
     notice();
     cursorClosed = keepCursorRows();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database.h"
+#include "secret_text.h"
 
 namespace zorv::lib {
 
@@ -35,8 +36,10 @@ class Session {
   void setMessage(const std::string& utf8) noexcept;
 
  private:
-  // Converts a CP932 argument to UTF-8 or throws ZorvError(kBadText).
-  static std::string toUtf8(const char* text, const char* what);
+  // Converts a CP932 argument to UTF-8 (a std::string, or a SecretString for
+  // a text that may hold a password) or throws ZorvError(kBadText).
+  template <class String>
+  static String toUtf8(const char* text, const char* what);
   // Ends an answer-writing operation: the message for its code, the code;
   // `also` (when not empty) is added to whatever message that is.
   int32_t finishAnswer(const AnswerWriter& writer, const std::string& also = {});
@@ -62,7 +65,7 @@ class Session {
   std::unique_ptr<Database> db_;
   std::unique_ptr<KeptCursor> kept_;
   std::string message_;
-  std::vector<std::string> secrets_;
+  std::vector<SecretString> secrets_;  // the passwords messages mask
 };
 
 }  // namespace zorv::lib

@@ -67,11 +67,12 @@ TEST(OdbcStrings, ConnectionStringAddsOnlyWhatIsMissing) {
     OdbcConnectionString text(c.given);
     text.addIfAbsent("UseDeclareFetch", "1");
     text.addIfAbsent("Opt", "a;b");
-    EXPECT_EQ(text.text(), c.added) << c.given;
+    EXPECT_EQ(text.text().view(), c.added) << c.given;
   }
   const OdbcConnectionString secret("UID=u;PWD={p;}}w};pwd=second;Password=third");
-  EXPECT_EQ(secret.values("PWD"), (std::vector<std::string>{"p;}w", "second"}));
-  EXPECT_EQ(secret.values("password"), (std::vector<std::string>{"third"}));
+  using Values = std::vector<zorv::lib::SecretString>;
+  EXPECT_EQ(secret.values("PWD"), (Values{"p;}w", "second"}));
+  EXPECT_EQ(secret.values("password"), (Values{"third"}));
 }
 
 }  // namespace

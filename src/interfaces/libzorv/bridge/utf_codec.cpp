@@ -11,10 +11,15 @@ constexpr char32_t kReplacement = 0xFFFD;
 }  // namespace
 
 std::u16string utf16FromUtf8(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+  std::u16string out(utf8.size(), u'\0');
+  out.resize(writeUtf16(utf8, out.data()));
+  return out;
+}
+
+size_t writeUtf16(std::string_view utf8, char16_t* out) {
   const auto* in = reinterpret_cast<const uint8_t*>(utf8.data());
   const size_t n = utf8.size();
+  size_t written = 0;
   size_t i = 0;
   while (i < n) {
     const uint8_t lead = in[i];
@@ -35,20 +40,21 @@ std::u16string utf16FromUtf8(std::string_view utf8) {
     whole = whole && !(extra == 2 && (code < 0x800 || (code >= 0xD800 && code < 0xE000))) &&
             !(extra == 3 && (code < 0x10000 || code > 0x10FFFF));
     if (!whole) {
-      out.push_back(static_cast<char16_t>(kReplacement));
+      out[written++] = static_cast<char16_t>(kReplacement);
       ++i;
       continue;
     }
+    // A pair takes two units for four bytes: never more units than bytes.
     i += extra + 1;
     if (code >= 0x10000) {
       code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+      out[written++] = static_cast<char16_t>(0xD800 + (code >> 10));
+      out[written++] = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(code));
+      out[written++] = static_cast<char16_t>(code);
     }
   }
-  return out;
+  return written;
 }
 
 std::string utf8FromUtf16(std::u16string_view utf16) {
