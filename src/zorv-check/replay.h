@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bridge_binding.h"
+#include "options.h"
+
+namespace zorv::check {
+
+// Runs the calls of the zorv-trace record `options.replay` in `seq` order
+// against LIBRARY, all in one guarded child (the bridge keeps state between
+// calls), and compares each result code and answer with the record. A
+// record ending in a call that never returned is replayed up to it, and that
+// call is then run and watched. Prints each difference and a summary line,
+// writes JUnit with --junit. Returns 0 when every call matched (and the
+// unfinished call, if any, now returns), 1 when not, 2 when the record, the
+// login or the library cannot be used (after a one-line reason).
+int runReplay(const Options& options, const std::vector<std::string>& arguments);
+
+// The body of a replay child started afresh: `task` is "replay:MEMORY".
+int runReplayChild(const Options& options, const std::string& task, BridgeBindings& bindings,
+                   const std::array<bool, kBridgeEntryCount>& exported);
+
+// CP932 bytes as a person reads them in a report: quoted, control characters
+// escaped (\t, \r, \n, \x01), at most `width` characters from the character
+// that holds byte `from` or starts before it, marked "..." where cut.
+std::string shownText(std::string_view bytes, size_t from = 0, size_t width = 60);
+
+}  // namespace zorv::check
