@@ -102,6 +102,10 @@ size_t characterStart(std::string_view bytes, size_t at) {
   return start;
 }
 
+std::string counted(size_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 std::string callName(const RecordedCall& call) {
   return "call " + std::to_string(call.seq) + " " + bridgeEntryName(call.entry);
 }
@@ -361,8 +365,9 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
                                       {Check::Convention, "convention"}}) {
       const Tally& tally = tallies[e][static_cast<size_t>(check)];
       if (tally.failed == 0) continue;
-      const Line line{Verdict::Fail, bridgeEntryName(static_cast<BridgeEntry>(e)), name,
-                      tally.failure};
+      std::string sentence = tally.failure;
+      if (tally.failed > 1) sentence += " (and " + std::to_string(tally.failed - 1) + " more)";
+      const Line line{Verdict::Fail, bridgeEntryName(static_cast<BridgeEntry>(e)), name, sentence};
       platform::writeText(stdout, textLine(line) + "\n");
       lines.push_back(line);
       ++broken;
@@ -370,16 +375,15 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   }
 
   const size_t returned = count - (record.endsUnfinished() ? 1 : 0);
-  std::string summary = std::to_string(returned) + " calls replayed" +
+  std::string summary = counted(returned, "call") + " replayed" +
                         (options.codesOnly ? " (codes only)" : "") + ": " +
                         std::to_string(matched) + " matched, " + std::to_string(differed) +
                         " differed";
   if (notRun) summary += ", " + std::to_string(notRun) + " not run";
   if (!last.empty()) summary += "; the call that never returned in the record " + last;
-  if (broken) summary += "; " + std::to_string(broken) + " promises broken";
+  if (broken) summary += "; " + counted(broken, "promise") + " broken";
   if (record.laterCalls) {
-    summary += "; " + std::to_string(record.laterCalls) +
-               " later calls of other threads left out";
+    summary += "; " + counted(record.laterCalls, "later call") + " of other threads left out";
   }
   platform::writeText(stdout, summary + "\n");
   std::fflush(stdout);

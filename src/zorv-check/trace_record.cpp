@@ -200,6 +200,9 @@ TraceRecord readTraceRecord(std::istream& in) {
       std::string reason = error.what();
       const size_t bracket = reason.find("] ");
       if (bracket != std::string::npos) reason.erase(0, bracket + 2);
+      // Each line is parsed alone: its position within the line is what helps.
+      const size_t atLine = reason.find("at line 1, ");
+      if (atLine != std::string::npos) reason.erase(atLine + 3, 8);
       throw RecordError(number, "not a JSON line: " + reason);
     } catch (const FieldError& error) {
       throw RecordError(number, error.reason);
