@@ -11,8 +11,8 @@
 #include "convention.h"
 #include "guarded_pages.h"
 #include "library_image.h"
-#include "report.h"
 #include "replay.h"
+#include "report.h"
 #include "scenarios.h"
 
 namespace zorv::check {
@@ -173,7 +173,9 @@ std::string endSentence(const Board& board, const platform::ChildEnd& end, bool 
   const std::string call = board.call;
   if (timedOut) return "did not return within " + seconds(timeoutSeconds) + " s, on its " + call;
   if (!end.crashed && end.code == 0) return "";
-  if (!board.inCall.load()) return "the process " + end.how + " after its " + call + " had returned";
+  if (!board.inCall.load()) {
+    return "the process " + end.how + " after its " + call + " had returned";
+  }
   if (end.crashed && board.faulted.load()) {
     return "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
            ", on its " + call;

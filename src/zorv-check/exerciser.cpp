@@ -248,15 +248,15 @@ void Exerciser::judgeAnswer(BridgeEntry entry, std::string_view before, std::str
 }
 
 ResultCode Exerciser::login(const std::string& text, const std::string& stage) {
-  return textCall(BridgeEntry::Login, narrowCopy(utf16FromUtf8(text)).bytes(), stage, [this](const char* t) {
-    return invoke(BridgeEntry::Login, {const_cast<char*>(t)});
-  });
+  return textCall(
+      BridgeEntry::Login, narrowCopy(utf16FromUtf8(text)).bytes(), stage,
+      [this](const char* t) { return invoke(BridgeEntry::Login, {const_cast<char*>(t)}); });
 }
 
 ResultCode Exerciser::cursor(const std::string& text, const std::string& stage) {
-  return textCall(BridgeEntry::Cursor, narrowCopy(utf16FromUtf8(text)).bytes(), stage, [this](const char* t) {
-    return invoke(BridgeEntry::Cursor, {const_cast<char*>(t)});
-  });
+  return textCall(
+      BridgeEntry::Cursor, narrowCopy(utf16FromUtf8(text)).bytes(), stage,
+      [this](const char* t) { return invoke(BridgeEntry::Cursor, {const_cast<char*>(t)}); });
 }
 
 ResultCode Exerciser::close(const std::string& stage) {

@@ -33,9 +33,9 @@ struct CallResult {
 // the character before its first difference with the recorded one.
 struct AnswerWindow {
   static constexpr size_t kBytes = 512;
-  uint32_t call = 0;   // index in the record's calls
-  uint32_t from = 0;   // the window's first byte in the answer
-  uint32_t length = 0; // the whole answer's bytes
+  uint32_t call = 0;    // index in the record's calls
+  uint32_t from = 0;    // the window's first byte in the answer
+  uint32_t length = 0;  // the whole answer's bytes
   uint8_t terminated = 1;
   char bytes[kBytes] = {};
 };
@@ -102,6 +102,37 @@ size_t characterStart(std::string_view bytes, size_t at) {
   return start;
 }
 
+// CP932 bytes as a person reads them in a report: quoted, control characters
+// escaped (\t, \r, \n, \x01), at most `width` characters, "..." where cut.
+std::string shownText(std::string_view bytes, size_t width = 60) {
+  const std::u16string wide = wideText(bytes);
+  std::u16string cut;
+  size_t characters = 0;
+  bool more = false;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (characters == width) {
+      more = true;
+      break;
+    }
+    const char16_t unit = wide[i];
+    if (unit == u'\t' || unit == u'\r' || unit == u'\n' || unit == u'"' || unit == u'\\') {
+      cut += u'\\';
+      cut += unit == u'\t' ? u't' : unit == u'\r' ? u'r' : unit == u'\n' ? u'n' : unit;
+    } else if (unit < 0x20 || unit == 0x7F) {
+      static const char16_t* digits = u"0123456789abcdef";
+      cut += u"\\x";
+      cut += digits[unit >> 4];
+      cut += digits[unit & 15];
+    } else {
+      cut += unit;
+      // A surrogate pair is one character.
+      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size()) cut += wide[++i];
+    }
+    ++characters;
+  }
+  return "\"" + utf8FromUtf16(cut) + (more ? "...\"" : "\"");
+}
+
 std::string counted(size_t n, const std::string& noun) {
   return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
@@ -139,15 +170,19 @@ int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard
              answer[differsAt] == call.answer[differsAt]) {
         ++differsAt;
       }
+      if (answer == call.answer) differsAt = 0;  // only the code or the NUL differs
       same = same && answer == call.answer && terminated == call.answerTerminated;
     }
-    result.outcome = !call.returned ? Outcome::Returned : same ? Outcome::Matched : Outcome::Differs;
+    result.outcome = !call.returned ? Outcome::Returned
+                     : same         ? Outcome::Matched
+                                    : Outcome::Differs;
     if (same || !writesAnswer(call.entry)) continue;
     const uint32_t n = shared.windowCount++;
     if (n >= ReplayBoard::kWindows) continue;
     AnswerWindow& window = shared.windows[n];
     window.call = static_cast<uint32_t>(i);
-    window.from = static_cast<uint32_t>(characterStart(answer, differsAt > 16 ? differsAt - 16 : 0));
+    window.from =
+        static_cast<uint32_t>(characterStart(answer, differsAt > 16 ? differsAt - 16 : 0));
     window.length = static_cast<uint32_t>(answer.size());
     window.terminated = terminated;
     const std::string_view shown = answer.substr(window.from, AnswerWindow::kBytes);
@@ -163,7 +198,8 @@ std::string argumentsOf(const RecordedCall& call) {
   if (call.entry == BridgeEntry::Cursor || call.entry == BridgeEntry::Exec) {
     out = "statement " + shownText(call.text);
   }
-  if (writesAnswer(call.entry)) out += (out.empty() ? "" : ", ") + std::string("buffer ") + shownText(call.bufferIn);
+  if (writesAnswer(call.entry))
+    out += (out.empty() ? "" : ", ") + std::string("buffer ") + shownText(call.bufferIn);
   return out.empty() ? "no arguments" : out;
 }
 
@@ -197,6 +233,9 @@ CallReport reportCall(const RecordedCall& call, const CallResult& result,
       const size_t kept = std::min<size_t>(AnswerWindow::kBytes, window->length - window->from);
       now += ", " + answerOf(std::string_view(window->bytes, kept), window->from, window->length,
                              window->terminated);
+    } else if (writesAnswer(call.entry) && !codesOnly) {
+      now += ", answer not kept (over " + std::to_string(ReplayBoard::kWindows) +
+             " calls differed before)";
     }
   }
   if (!call.returned) {
@@ -204,8 +243,9 @@ CallReport reportCall(const RecordedCall& call, const CallResult& result,
     report.verdict = returns ? Verdict::Pass : Verdict::Fail;
     if (returns) now = "returns " + now;
     report.sentence = "never returned in the record; now " + now;
-    report.text = (returns ? "NOW  " : "FAIL ") + head + ", which never returned in the record: " +
-                  argumentsOf(call) + "\n  now:      " + now + "\n";
+    report.text = (returns ? "NOW  " : "FAIL ") + head +
+                  ", which never returned in the record: " + argumentsOf(call) +
+                  "\n  now:      " + now + "\n";
     return report;
   }
   if (result.outcome == Outcome::Matched) {
@@ -232,36 +272,6 @@ CallReport reportCall(const RecordedCall& call, const CallResult& result,
 
 }  // namespace
 
-std::string shownText(std::string_view bytes, size_t from, size_t width) {
-  const size_t start = characterStart(bytes, from);
-  const std::u16string wide = wideText(bytes.substr(start));
-  std::u16string cut;
-  size_t characters = 0;
-  bool more = false;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    if (characters == width) {
-      more = true;
-      break;
-    }
-    const char16_t unit = wide[i];
-    if (unit == u'\t' || unit == u'\r' || unit == u'\n' || unit == u'"' || unit == u'\\') {
-      cut += u'\\';
-      cut += unit == u'\t' ? u't' : unit == u'\r' ? u'r' : unit == u'\n' ? u'n' : unit;
-    } else if (unit < 0x20 || unit == 0x7F) {
-      static const char16_t* digits = u"0123456789abcdef";
-      cut += u"\\x";
-      cut += digits[unit >> 4];
-      cut += digits[unit & 15];
-    } else {
-      cut += unit;
-      // A surrogate pair is one character.
-      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size()) cut += wide[++i];
-    }
-    ++characters;
-  }
-  return std::string(start > 0 ? "...\"" : "\"") + utf8FromUtf16(cut) + (more ? "...\"" : "\"");
-}
-
 int runReplayChild(const Options& options, const std::string& task, BridgeBindings& bindings,
                    const std::array<bool, kBridgeEntryCount>& exported) {
   const std::string prefix = "replay:";
@@ -281,8 +291,8 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   const std::optional<std::string> login = loginText(options);
   for (const RecordedCall& call : record.calls) {
     if (call.masked && !login) {
-      platform::writeText(stderr, "zorv-check: the connection text of " + callName(call) + " (line " +
-                                      std::to_string(call.line) +
+      platform::writeText(stderr, "zorv-check: the connection text of " + callName(call) +
+                                      " (line " + std::to_string(call.line) +
                                       ") had its password masked: give the connection text "
                                       "with --login TEXT or ZORV_LOGIN\n");
       return 2;
@@ -375,10 +385,9 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   }
 
   const size_t returned = count - (record.endsUnfinished() ? 1 : 0);
-  std::string summary = counted(returned, "call") + " replayed" +
-                        (options.codesOnly ? " (codes only)" : "") + ": " +
-                        std::to_string(matched) + " matched, " + std::to_string(differed) +
-                        " differed";
+  std::string summary =
+      counted(returned, "call") + " replayed" + (options.codesOnly ? " (codes only)" : "") + ": " +
+      std::to_string(matched) + " matched, " + std::to_string(differed) + " differed";
   if (notRun) summary += ", " + std::to_string(notRun) + " not run";
   if (!last.empty()) summary += "; the call that never returned in the record " + last;
   if (broken) summary += "; " + counted(broken, "promise") + " broken";
@@ -394,8 +403,8 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
     platform::writeText(stderr, "zorv-check: cannot write " + options.junitPath + "\n");
     return 2;
   }
-  const bool clean = differed == 0 && notRun == 0 && broken == 0 &&
-                     (last.empty() || last == "now returns");
+  const bool clean =
+      differed == 0 && notRun == 0 && broken == 0 && (last.empty() || last == "now returns");
   return clean ? 0 : 1;
 }
 

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "bridge_binding.h"
@@ -23,10 +22,5 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
 // The body of a replay child started afresh: `task` is "replay:MEMORY".
 int runReplayChild(const Options& options, const std::string& task, BridgeBindings& bindings,
                    const std::array<bool, kBridgeEntryCount>& exported);
-
-// CP932 bytes as a person reads them in a report: quoted, control characters
-// escaped (\t, \r, \n, \x01), at most `width` characters from the character
-// that holds byte `from` or starts before it, marked "..." where cut.
-std::string shownText(std::string_view bytes, size_t from = 0, size_t width = 60);
 
 }  // namespace zorv::check

@@ -76,7 +76,8 @@ std::string textField(const json& object, const char* name, size_t longest) {
   } else if (value.is_object() && value.size() == 1 && value.contains("hex") &&
              value["hex"].is_string()) {
     const std::string& hex = value["hex"].get_ref<const std::string&>();
-    if (hex.size() % 2 != 0) throw FieldError{std::string("\"") + name + "\" has an odd hex length"};
+    if (hex.size() % 2 != 0)
+      throw FieldError{std::string("\"") + name + "\" has an odd hex length"};
     for (size_t i = 0; i < hex.size(); i += 2) {
       const int high = hexDigit(hex[i]);
       const int low = hexDigit(hex[i + 1]);
@@ -165,8 +166,8 @@ TraceRecord readTraceRecord(std::istream& in) {
         continue;
       }
       if (!line.is_object()) throw FieldError{"not a JSON object"};
-      const auto seq = static_cast<uint64_t>(
-          integerField(line, "seq", 1, std::numeric_limits<int64_t>::max()));
+      const auto seq =
+          static_cast<uint64_t>(integerField(line, "seq", 1, std::numeric_limits<int64_t>::max()));
       const BridgeEntry entry = entryField(line);
       const std::string phase = stringField(line, "phase");
       if (phase == "call") {
@@ -181,7 +182,8 @@ TraceRecord readTraceRecord(std::istream& in) {
       } else if (phase == "return") {
         const auto it = calls.find(seq);
         if (it == calls.end()) {
-          throw FieldError{"the return of seq " + std::to_string(seq) + " has no call line before it"};
+          throw FieldError{"the return of seq " + std::to_string(seq) +
+                           " has no call line before it"};
         }
         RecordedCall& call = it->second;
         if (call.returned) throw FieldError{"a second return line for seq " + std::to_string(seq)};

@@ -40,13 +40,12 @@ TEST(TraceRecord, GivesBackTheExactBytes) {
 }
 
 TEST(TraceRecord, StopsAtTheFirstCallThatNeverReturned) {
-  const TraceRecord record = read(
-      R"({"seq":1,"phase":"call","fn":"ZORVclose","args":{}})"
-      "\n"
-      R"({"seq":2,"phase":"call","fn":"ZORVstatus","args":{}})"
-      "\n"
-      R"({"seq":2,"phase":"return","fn":"ZORVstatus","code":0})"
-      "\n");
+  const TraceRecord record = read(R"({"seq":1,"phase":"call","fn":"ZORVclose","args":{}})"
+                                  "\n"
+                                  R"({"seq":2,"phase":"call","fn":"ZORVstatus","args":{}})"
+                                  "\n"
+                                  R"({"seq":2,"phase":"return","fn":"ZORVstatus","code":0})"
+                                  "\n");
   ASSERT_EQ(record.calls.size(), 1u);
   EXPECT_TRUE(record.endsUnfinished());
   EXPECT_EQ(record.laterCalls, 1u);
@@ -72,7 +71,8 @@ TEST(TraceRecord, RefusesWhatIsNotVersionOne) {
       {kHeader + "\n" + R"({"seq":0,"phase":"call","fn":"ZORVclose","args":{}})", 2, "\"seq\""},
       {kHeader + "\n" + R"({"seq":1,"phase":"call","fn":"ZORVopen","args":{}})", 2, "ZORVopen"},
       {kHeader + "\n" + R"({"seq":1,"phase":"call","fn":"ZORVfetch","args":{}})", 2, "buffer_in"},
-      {kHeader + "\n" + R"({"seq":1,"phase":"call","fn":"ZORVcursor","args":{"statement":{"hex":"8"}}})",
+      {kHeader + "\n" +
+           R"({"seq":1,"phase":"call","fn":"ZORVcursor","args":{"statement":{"hex":"8"}}})",
        2, "odd hex"},
       {kHeader + "\n" + R"({"seq":1,"phase":"call","fn":"ZORVcursor","args":{"statement":"é"}})", 2,
        "no CP932 form"},
