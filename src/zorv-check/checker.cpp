@@ -47,6 +47,17 @@ constexpr CheckInfo kChecks[] = {
     {Check::Cp932, "cp932", writesAnswer},
 };
 
+}  // namespace
+
+const char* checkName(Check check) {
+  for (const CheckInfo& info : kChecks) {
+    if (info.check == check) return info.name;
+  }
+  return "exported";
+}
+
+namespace {
+
 // Report order: the console's buttons, then the function nothing calls.
 constexpr BridgeEntry kReportOrder[] = {
     BridgeEntry::Login,  BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,

@@ -47,6 +47,9 @@ void guardChild(Board& board);
 // runs past `timeoutSeconds`. True when it was killed for that.
 bool superviseChild(platform::ChildProcess& child, const Board& board, double timeoutSeconds);
 
+// The name of a check in report lines: "inside-buffer".
+const char* checkName(Check check);
+
 // Adds to `tallies` the broken promise a recorded fault shows.
 void explainFault(Tallies& tallies, const Fault& fault);
 
