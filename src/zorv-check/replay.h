@@ -19,7 +19,7 @@ namespace zorv::check {
 // login or the library cannot be used (after a one-line reason).
 int runReplay(const Options& options, const std::vector<std::string>& arguments);
 
-// The body of a replay child started afresh: `task` is "replay:MEMORY".
+// The body of a replay child started afresh: `task` is "replay:COUNT:MEMORY".
 int runReplayChild(const Options& options, const std::string& task, BridgeBindings& bindings,
                    const std::array<bool, kBridgeEntryCount>& exported);
 
