@@ -11,8 +11,8 @@
 #include "connection_mask.h"
 #include "connection_text.h"
 #include "narrow_text.h"
-#include "odbc_text.h"
-#include "utf8_text.h"
+#include "odbc_connection_string.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace {
@@ -31,11 +31,11 @@ std::string lowered(std::string text) {
 std::string utf8Of(std::string_view cp932) { return zorv::utf8FromUtf16(zorv::wideText(cp932)); }
 
 // Whether `after` is the masked form of the password value `before`.
-bool maskedFrom(const std::string& before, const std::string& after) {
+bool maskedFrom(std::string_view before, std::string_view after) {
   return after == zorv::trace::kMaskedPassword || (before.empty() && after.empty());
 }
 
-void checkOdbc(const std::string& before, const std::string& after) {
+void checkOdbc(std::string_view before, std::string_view after) {
   const zorv::lib::odbc::OdbcConnectionString in(before), out(after);
   for (const char* secret : {"pwd", "password"}) {
     const auto was = in.values(secret), now = out.values(secret);
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool anyMasked = false;
   for (size_t i = 0; i < before.size(); ++i) {
     check(before[i].keyword == after[i].keyword);
-    const std::string keyword = lowered(before[i].keyword);
+    const std::string keyword = lowered(std::string(before[i].keyword));
     if (keyword == "password") {
       check(maskedFrom(before[i].value, after[i].value));
       anyMasked = anyMasked || after[i].value != before[i].value;

@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "database.h"
-#include "spill_file.h"
 
 namespace zorv::lib {
+
+namespace odbc {
+class Handle;
+}
 
 // A connection through an ODBC driver, W functions only. Every value is read
 // as UTF-16 and converted here, so every driver's text reaches the console
@@ -21,16 +24,19 @@ namespace zorv::lib {
 // SQLite). With any other driver a cursor refuses statements without columns.
 class OdbcDatabase : public Database {
  public:
-  // Connects with SQLDriverConnectW, no prompt. The completed connection
-  // string the driver could hand back is never asked for, so no copy of a
-  // password outlives the call. Throws ZorvError(kConnectFailed).
-  explicit OdbcDatabase(const std::string& connection);
+  // Connects once with SQLDriverConnectW, no prompt: a data source's driver
+  // is looked up in the driver manager's lists first, so its options go into
+  // that one login. The completed connection string the driver could hand
+  // back is never asked for, and every copy made here is wiped, so no copy of
+  // a password outlives the call. Throws ZorvError(kConnectFailed).
+  explicit OdbcDatabase(std::string_view connection);
   ~OdbcDatabase() override;
 
   void exec(std::string_view sql, ExecSink& sink) override;
   void openCursor(std::string_view sql) override;
   bool fetch(std::span<const FieldView>& row) override;
   void closeCursor() noexcept override;
+  bool execEndsCursor() const override { return reader_ != nullptr; }
   bool hasCursor() const override { return cursorOpen_; }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
@@ -39,31 +45,27 @@ class OdbcDatabase : public Database {
   enum class Driver { Postgres, Sqlite, Other };
 
  private:
-  class Handle;
-  class RowReader;
+  class RowReader;  // odbc_row_reader.h
   enum class Guard { None, OwnTransaction, QueryOnly };
 
-  void connect(const std::string& connection);
+  void connect(std::string_view connection);
   // The one place a return code is judged: success and no-data pass, a
   // warning's text becomes the notice, anything else throws ZorvError with
   // the handle's diagnostics (kConnectFailed when the connection is gone).
-  int16_t check(int16_t rc, const Handle& handle);
+  int16_t check(int16_t rc, const odbc::Handle& handle);
   bool connectionDead() const;
-  std::unique_ptr<Handle> newStatement();
-  // Runs a fixed statement; false with its SQLSTATE when it fails (a lost
-  // connection throws).
-  bool runFixed(const char* sql, std::string* state = nullptr);
+  std::unique_ptr<odbc::Handle> newStatement();
+  // Runs one of the engine's own guard statements (a pragma, a savepoint);
+  // false with its SQLSTATE when it fails (a lost connection throws).
+  bool runGuardStatement(const char* sql, std::string* state = nullptr);
   // Makes what the cursor is about to run read-only; undone by endGuard.
   void beginGuard();
   void endGuard() noexcept;
-  // Ends the cursor's statement and guard; its rows stay readable when kept
-  // in a spill file.
+  // Ends the cursor's statement and its guard.
   void releaseStatement() noexcept;
-  // Moves the rows the open cursor has not yet read to a temporary file.
-  void drainCursor();
 
-  std::unique_ptr<Handle> env_;
-  std::unique_ptr<Handle> dbc_;
+  std::unique_ptr<odbc::Handle> env_;
+  std::unique_ptr<odbc::Handle> dbc_;
   Driver driver_ = Driver::Other;
   uint32_t getDataExtensions_ = 0;
   std::string notice_;
@@ -72,7 +74,6 @@ class OdbcDatabase : public Database {
   Guard guard_ = Guard::None;
   std::vector<std::string> names_;
   std::unique_ptr<RowReader> reader_;
-  std::unique_ptr<SpillFile> spill_;
 };
 
 }  // namespace zorv::lib

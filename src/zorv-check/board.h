@@ -44,6 +44,8 @@ struct Tally {
   char warning[384] = {};  // the first warning
 };
 
+using Tallies = std::array<std::array<Tally, kCheckCount>, kBridgeEntryCount>;
+
 // One argument laid in guarded pages: [start, end) holds its bytes and its
 // closing NUL; the page at `end` is never accessible; the pages go back to no
 // access when the call returns.

@@ -11,14 +11,13 @@
 #include "convention.h"
 #include "guarded_pages.h"
 #include "library_image.h"
+#include "replay.h"
 #include "report.h"
 #include "scenarios.h"
 
 namespace zorv::check {
 
 namespace {
-
-using Tallies = std::array<std::array<Tally, kCheckCount>, kBridgeEntryCount>;
 
 // What the children found, added up.
 struct Totals {
@@ -47,6 +46,17 @@ constexpr CheckInfo kChecks[] = {
      [](BridgeEntry e) { return takesText(e) || writesAnswer(e); }},
     {Check::Cp932, "cp932", writesAnswer},
 };
+
+}  // namespace
+
+const char* checkName(Check check) {
+  for (const CheckInfo& info : kChecks) {
+    if (info.check == check) return info.name;
+  }
+  return "exported";
+}
+
+namespace {
 
 // Report order: the console's buttons, then the function nothing calls.
 constexpr BridgeEntry kReportOrder[] = {
@@ -126,6 +136,8 @@ void merge(Totals& total, const Board& board) {
   }
 }
 
+}  // namespace
+
 std::string hexAddress(uintptr_t address) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%" PRIxPTR, address);
@@ -135,7 +147,7 @@ std::string hexAddress(uintptr_t address) {
 // Names the promise an access to an argument's pages broke: touching a
 // revoked argument fails the call that handed it out; writing into live text
 // or past the buffer fails the call that did it.
-void explainFault(Totals& total, const Fault& fault) {
+void explainFault(Tallies& tallies, const Fault& fault) {
   const Region& region = fault.region;
   const auto entry = static_cast<BridgeEntry>(fault.entry);
   const auto owner = static_cast<BridgeEntry>(region.entry);
@@ -146,7 +158,7 @@ void explainFault(Totals& total, const Fault& fault) {
           ? std::to_string(region.start - fault.address) + " bytes before the first byte"
           : "byte " + std::to_string(fault.address - region.start);
   auto failed = [&](BridgeEntry e, Check c, const std::string& sentence) {
-    fail(total[static_cast<size_t>(e)][static_cast<size_t>(c)], sentence);
+    fail(tallies[static_cast<size_t>(e)][static_cast<size_t>(c)], sentence);
   };
   if (region.revoked) {
     failed(owner, Check::NoKeptAddress,
@@ -167,25 +179,28 @@ void explainFault(Totals& total, const Fault& fault) {
   }
 }
 
+std::string endSentence(const Board& board, const platform::ChildEnd& end, bool timedOut,
+                        double timeoutSeconds) {
+  const std::string call = board.call;
+  if (timedOut) return "did not return within " + seconds(timeoutSeconds) + " s, on its " + call;
+  if (!end.crashed && end.code == 0) return "";
+  if (!board.inCall.load()) {
+    return "the process " + end.how + " after its " + call + " had returned";
+  }
+  if (end.crashed && board.faulted.load()) {
+    return "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
+           ", on its " + call;
+  }
+  return (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call;
+}
+
+namespace {
+
 // Turns a child that did not end well into the failure of the running call.
 void explainEnd(Totals& total, const Board& board, const platform::ChildEnd& end, bool timedOut,
                 const Options& options) {
-  Tally& returns = total[board.entry][static_cast<size_t>(Check::Returns)];
-  const std::string call = board.call;
-  if (timedOut) {
-    fail(returns,
-         "did not return within " + seconds(options.timeoutSeconds) + " s, on its " + call);
-  } else if (!end.crashed && end.code == 0) {
-    return;
-  } else if (!board.inCall.load()) {
-    fail(returns, "the process " + end.how + " after its " + call + " had returned");
-  } else if (end.crashed && board.faulted.load()) {
-    fail(returns, "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
-                      ", on its " + call);
-  } else {
-    fail(returns,
-         (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call);
-  }
+  const std::string sentence = endSentence(board, end, timedOut, options.timeoutSeconds);
+  if (!sentence.empty()) fail(total[board.entry][static_cast<size_t>(Check::Returns)], sentence);
 }
 
 Board* childBoard = nullptr;
@@ -214,10 +229,18 @@ bool recordFault(uintptr_t address) {
   return false;
 }
 
-int childBody(const Scenario& scenario, const Options& options, Board& board,
-              BridgeBindings& bindings) {
+}  // namespace
+
+void guardChild(Board& board) {
   childBoard = &board;
   platform::onAccessFault(recordFault);
+}
+
+namespace {
+
+int childBody(const Scenario& scenario, const Options& options, Board& board,
+              BridgeBindings& bindings) {
+  guardChild(board);
   try {
     return runScenario(scenario, options, board, bindings);
   } catch (const std::exception& error) {
@@ -275,15 +298,14 @@ std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::str
                                           ::zorv::platform::utf8OfPath(path.filename()));
 }
 
-namespace {
-
-// The child's arguments: the hidden one, what it is to do, the checker's own.
 std::vector<std::string> childArguments(const std::string& task,
                                         const std::vector<std::string>& arguments) {
   std::vector<std::string> out{kChildArgument, task};
   out.insert(out.end(), arguments.begin(), arguments.end());
   return out;
 }
+
+namespace {
 
 // Loading runs the library's own start-up code, so it is tried in a child
 // first: a library that crashes or hangs while loading cannot take the
@@ -309,19 +331,12 @@ std::string tryLoading(const Options& options, const std::vector<std::string>& a
   return child.end().crashed ? "loading it " + child.end().how : "";
 }
 
-// Runs one scenario's child to its end, within the time limit of each call,
-// and adds what it found to `total`.
-void runChild(size_t index, const Scenario& scenario, const Options& options,
-              const std::vector<std::string>& arguments, BridgeBindings& bindings, Totals& total) {
-  platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
-  Board& board = *new (memory.data()) Board();
-  platform::ChildProcess child(
-      [&] { return childBody(scenario, options, board, bindings); },
-      childArguments(std::to_string(index) + ":" + memory.name(), arguments));
-  const auto limit = std::chrono::duration<double>(options.timeoutSeconds);
+}  // namespace
+
+bool superviseChild(platform::ChildProcess& child, const Board& board, double timeoutSeconds) {
+  const auto limit = std::chrono::duration<double>(timeoutSeconds);
   uint32_t seen = 0;
   auto lastStart = std::chrono::steady_clock::now();
-  bool timedOut = false;
   while (!child.wait(20)) {
     const uint32_t calls = board.calls.load();
     const auto now = std::chrono::steady_clock::now();
@@ -331,13 +346,29 @@ void runChild(size_t index, const Scenario& scenario, const Options& options,
     } else if (board.inCall.load() && now - lastStart > limit) {
       child.kill();
       child.wait(60000);
-      timedOut = true;
-      break;
+      return true;
     }
   }
+  return false;
+}
+
+namespace {
+
+// Runs one scenario's child to its end, within the time limit of each call,
+// and adds what it found to `total`.
+void runChild(size_t index, const Scenario& scenario, const Options& options,
+              const std::vector<std::string>& arguments, BridgeBindings& bindings, Totals& total) {
+  platform::SharedMemory memory = platform::SharedMemory::create(sizeof(Board));
+  Board& board = *new (memory.data()) Board();
+  platform::ChildProcess child(
+      [&] { return childBody(scenario, options, board, bindings); },
+      childArguments(std::to_string(index) + ":" + memory.name(), arguments));
+  const bool timedOut = superviseChild(child, board, options.timeoutSeconds);
   merge(total, board);
   const uint32_t faults = board.faultCount.load();
-  for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f) explainFault(total, board.faults[f]);
+  for (uint32_t f = 0; f < faults && f < Board::kFaults; ++f) {
+    explainFault(total.tallies, board.faults[f]);
+  }
   explainEnd(total, board, child.end(), timedOut, options);
 }
 
@@ -376,13 +407,13 @@ std::string otherBitsAdvice(int libraryBits) {
          "-bit zorv-check.exe from the " + (libraryBits == 32 ? "x86" : "x64") + " package";
 }
 
-int runChecks(const Options& options, const std::vector<std::string>& arguments) {
-  const auto started = std::chrono::steady_clock::now();
+std::unique_ptr<BridgeBindings> openLibrary(const Options& options,
+                                            const std::vector<std::string>& arguments,
+                                            std::array<bool, kBridgeEntryCount>& exported,
+                                            std::array<std::string, kBridgeEntryCount>& missing) {
   std::string error;
   std::unique_ptr<BridgeBindings> bindings = bindingsFor(options.library, error);
   if (bindings) error = tryLoading(options, arguments, *bindings);
-  std::array<std::string, kBridgeEntryCount> missing;
-  std::array<bool, kBridgeEntryCount> exported{};
   if (error.empty() && bindings) {
     try {
       exported = lookUpEntries(*bindings, missing);
@@ -390,10 +421,17 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
       error = failure.reason() + otherBitsAdvice(failure.libraryBits());
     }
   }
-  if (!error.empty()) {
-    platform::writeText(stderr, "zorv-check: cannot load " + options.library + ": " + error + "\n");
-    return 2;
-  }
+  if (error.empty()) return bindings;
+  platform::writeText(stderr, "zorv-check: cannot load " + options.library + ": " + error + "\n");
+  return nullptr;
+}
+
+int runChecks(const Options& options, const std::vector<std::string>& arguments) {
+  const auto started = std::chrono::steady_clock::now();
+  std::array<std::string, kBridgeEntryCount> missing;
+  std::array<bool, kBridgeEntryCount> exported{};
+  std::unique_ptr<BridgeBindings> bindings = openLibrary(options, arguments, exported, missing);
+  if (!bindings) return 2;
 
   Totals total;
   const std::vector<Scenario> runs = scenarios(options, exported);
@@ -437,6 +475,7 @@ int runChildProcess(const std::vector<std::string>& arguments) {
     return 2;
   }
   if (arguments[0] == kLoadTask) return 0;
+  if (options->replay) return runReplayChild(*options, arguments[0], *bindings, exported);
   const size_t colon = arguments[0].find(':');
   if (colon == std::string::npos) return 2;
   const size_t index = std::stoul(arguments[0].substr(0, colon));

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "bridge_binding.h"
+#include "child_process.h"
 #include "options.h"
 
 namespace zorv::check {
@@ -24,6 +26,37 @@ std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::str
 // the other bitness (`libraryBits` 32 or 64): which zorv-check to use
 // instead. Empty for any other value.
 std::string otherBitsAdvice(int libraryBits);
+
+// Binds LIBRARY after loading it once in a child, and finds which entries it
+// exports (`missing` holds the reasons for the others). Empty, after a
+// one-line reason on standard error, when the library cannot be used.
+std::unique_ptr<BridgeBindings> openLibrary(const Options& options,
+                                            const std::vector<std::string>& arguments,
+                                            std::array<bool, kBridgeEntryCount>& exported,
+                                            std::array<std::string, kBridgeEntryCount>& missing);
+
+// A child's arguments: kChildArgument, its task, then the checker's own.
+std::vector<std::string> childArguments(const std::string& task,
+                                        const std::vector<std::string>& arguments);
+
+// In a child: from now on an access to an argument's pages on `board` is
+// recorded and let through; any other fault ends the child.
+void guardChild(Board& board);
+
+// Waits for `child` to end, killing it when one of its calls on `board`
+// runs past `timeoutSeconds`. True when it was killed for that.
+bool superviseChild(platform::ChildProcess& child, const Board& board, double timeoutSeconds);
+
+// The name of a check in report lines: "inside-buffer".
+const char* checkName(Check check);
+
+// Adds to `tallies` the broken promise a recorded fault shows.
+void explainFault(Tallies& tallies, const Fault& fault);
+
+// What became of the call running on `board` when its child ended so:
+// empty when the child ended well.
+std::string endSentence(const Board& board, const platform::ChildEnd& end, bool timedOut,
+                        double timeoutSeconds);
 
 // Runs every check, prints the report, writes the JUnit file if asked for.
 // `arguments` are the checker's own, handed to children started afresh.

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ std::vector<std::string> commandLine(int argc, char** argv);
 // its UTF-16 characters, whatever the console's code page; elsewhere, and
 // into a file or pipe, as the UTF-8 bytes.
 void writeText(std::FILE* stream, const std::string& text);
+
+// The environment variable `name` as UTF-8; nothing when it is not set.
+std::optional<std::string> environmentText(const char* name);
 
 // Memory shared by the checker and its children, zero-filled at first.
 class SharedMemory {

@@ -94,6 +94,12 @@ void ChildProcess::kill() {
   if (running_) ::kill(static_cast<pid_t>(id_), SIGKILL);
 }
 
+std::optional<std::string> environmentText(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
 void writeText(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }

@@ -73,6 +73,13 @@ std::vector<std::string> commandLine(int, char**) {
   return out;
 }
 
+// Read as UTF-16: the narrow environment holds the ANSI code page's forms.
+std::optional<std::string> environmentText(const char* name) {
+  const wchar_t* value = _wgetenv(wide(name).c_str());
+  if (!value) return std::nullopt;
+  return utf8(value);
+}
+
 void writeText(std::FILE* stream, const std::string& text) {
   HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;

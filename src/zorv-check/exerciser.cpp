@@ -8,7 +8,7 @@
 #include "foreign_call.h"
 #include "guarded_pages.h"
 #include "narrow_text.h"
-#include "utf8.h"
+#include "utf_codec.h"
 
 namespace zorv::check {
 
@@ -159,12 +159,18 @@ ResultCode Exerciser::invoke(BridgeEntry entry, std::initializer_list<void*> arg
   return result.code;
 }
 
+// Lays the text's bytes and a closing NUL in read-only pages.
+const char* Exerciser::placeText(BridgeEntry entry, std::string_view bytes,
+                                 const std::string& stage) {
+  std::string text(bytes);
+  text += '\0';
+  return place(text, false, entry, "the text argument of its " + stage);
+}
+
 template <typename Call>
-ResultCode Exerciser::textCall(BridgeEntry entry, const std::string& text, const std::string& stage,
+ResultCode Exerciser::textCall(BridgeEntry entry, std::string_view bytes, const std::string& stage,
                                Call&& call) {
-  const NarrowCopy copy = narrowCopy(utf16FromUtf8(text));
-  const char* argument = place(std::string_view(copy.data(), copy.length() + 1), false, entry,
-                               "the text argument of its " + stage);
+  const char* argument = placeText(entry, bytes, stage);
   begin(entry, stage);
   const ResultCode code = call(argument);
   finish(entry);
@@ -177,13 +183,23 @@ ResultCode Exerciser::textCall(BridgeEntry entry, const std::string& text, const
 template <typename Call>
 ResultCode Exerciser::exchange(BridgeEntry entry, const std::string& stage, Call&& call) {
   const NarrowCopy copy = narrowCopy(buffer_.units());
-  const std::string before(copy.data(), copy.length() + 1);
-  char* argument = place(before, true, entry, "the buffer of its " + stage);
+  std::string bytes(copy.data(), copy.length() + 1);
+  const ResultCode code = exchangeBytes(entry, bytes, stage, std::forward<Call>(call));
+  buffer_.store(wideText(std::string_view(bytes).substr(0, copy.length())));
+  return code;
+}
+
+// The buffer's copy `bytes` (its NUL included) goes to the call in guarded
+// pages and is replaced by what the call left there.
+template <typename Call>
+ResultCode Exerciser::exchangeBytes(BridgeEntry entry, std::string& bytes, const std::string& stage,
+                                    Call&& call) {
+  char* argument = place(bytes, true, entry, "the buffer of its " + stage);
   const ResultCode code = call(argument);
-  const std::string after(argument, before.size());
+  std::string after(argument, bytes.size());
   finish(entry);
-  judgeAnswer(entry, before, after, stage);
-  buffer_.store(wideText(std::string_view(after).substr(0, copy.length())));
+  judgeAnswer(entry, bytes, after, stage);
+  bytes = std::move(after);
   return code;
 }
 
@@ -232,15 +248,15 @@ void Exerciser::judgeAnswer(BridgeEntry entry, std::string_view before, std::str
 }
 
 ResultCode Exerciser::login(const std::string& text, const std::string& stage) {
-  return textCall(BridgeEntry::Login, text, stage, [this](const char* t) {
-    return invoke(BridgeEntry::Login, {const_cast<char*>(t)});
-  });
+  return textCall(
+      BridgeEntry::Login, narrowCopy(utf16FromUtf8(text)).bytes(), stage,
+      [this](const char* t) { return invoke(BridgeEntry::Login, {const_cast<char*>(t)}); });
 }
 
 ResultCode Exerciser::cursor(const std::string& text, const std::string& stage) {
-  return textCall(BridgeEntry::Cursor, text, stage, [this](const char* t) {
-    return invoke(BridgeEntry::Cursor, {const_cast<char*>(t)});
-  });
+  return textCall(
+      BridgeEntry::Cursor, narrowCopy(utf16FromUtf8(text)).bytes(), stage,
+      [this](const char* t) { return invoke(BridgeEntry::Cursor, {const_cast<char*>(t)}); });
 }
 
 ResultCode Exerciser::close(const std::string& stage) {
@@ -258,14 +274,32 @@ ResultCode Exerciser::answer(BridgeEntry entry, const std::string& stage) {
 }
 
 ResultCode Exerciser::exec(const std::string& text, const std::string& stage) {
-  const NarrowCopy copy = narrowCopy(utf16FromUtf8(text));
-  const char* statement = place(std::string_view(copy.data(), copy.length() + 1), false,
-                                BridgeEntry::Exec, "the text argument of its " + stage);
+  const char* statement =
+      placeText(BridgeEntry::Exec, narrowCopy(utf16FromUtf8(text)).bytes(), stage);
   const ResultCode code = exchange(BridgeEntry::Exec, stage, [&](char* buffer) {
     begin(BridgeEntry::Exec, stage);
     return invoke(BridgeEntry::Exec, {const_cast<char*>(statement), buffer});
   });
   ++board_.tally(BridgeEntry::Exec, Check::TextReadOnly).judged;
+  return code;
+}
+
+ResultCode Exerciser::replay(BridgeEntry entry, std::string_view text, std::string& buffer,
+                             const std::string& stage) {
+  const char* argument = takesText(entry) ? placeText(entry, text, stage) : nullptr;
+  ResultCode code = 0;
+  if (writesAnswer(entry)) {
+    code = exchangeBytes(entry, buffer, stage, [&](char* bytes) {
+      begin(entry, stage);
+      return argument ? invoke(entry, {const_cast<char*>(argument), bytes})
+                      : invoke(entry, {bytes});
+    });
+  } else {
+    begin(entry, stage);
+    code = argument ? invoke(entry, {const_cast<char*>(argument)}) : invoke(entry, {});
+    finish(entry);
+  }
+  if (argument) ++board_.tally(entry, Check::TextReadOnly).judged;
   return code;
 }
 

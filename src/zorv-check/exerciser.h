@@ -32,6 +32,12 @@ class Exerciser {
   ResultCode cursor(const std::string& text, const std::string& stage);
   ResultCode answer(BridgeEntry entry, const std::string& stage);  // Fetch, MsgGet or FNames
   ResultCode exec(const std::string& text, const std::string& stage);
+  // Any function with exact bytes: `text` is the text argument's CP932 bytes
+  // (Login, Cursor, Exec); `buffer` the answer buffer's copy, its closing NUL
+  // included, replaced by the copy as the call left it (Fetch, MsgGet, Exec,
+  // FNames). The console's buffer is not used.
+  ResultCode replay(BridgeEntry entry, std::string_view text, std::string& buffer,
+                    const std::string& stage);
 
   ResultBuffer& buffer() { return buffer_; }
   // Whether the latest answer call changed any byte of its buffer.
@@ -48,10 +54,14 @@ class Exerciser {
   void finish(BridgeEntry entry);
   ResultCode invoke(BridgeEntry entry, std::initializer_list<void*> args);
   template <typename Call>
-  ResultCode textCall(BridgeEntry entry, const std::string& text, const std::string& stage,
+  ResultCode textCall(BridgeEntry entry, std::string_view bytes, const std::string& stage,
                       Call&& call);
   template <typename Call>
   ResultCode exchange(BridgeEntry entry, const std::string& stage, Call&& call);
+  template <typename Call>
+  ResultCode exchangeBytes(BridgeEntry entry, std::string& bytes, const std::string& stage,
+                           Call&& call);
+  const char* placeText(BridgeEntry entry, std::string_view bytes, const std::string& stage);
   void judgeAnswer(BridgeEntry entry, std::string_view before, std::string_view after,
                    const std::string& stage);
 

@@ -7,6 +7,7 @@
 #include "checker.h"
 #include "child_process.h"
 #include "options.h"
+#include "replay.h"
 
 int main(int argc, char** argv) {
   using namespace zorv::check;
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
   }
   switch (options->action) {
     case Options::Action::Help:
-      std::printf("%s\n\n%s", kUsage, kHelp);
+      std::printf("%s\n%s\n\n%s", kUsage, kReplayUsage, kHelp);
       return 0;
     case Options::Action::Version:
       std::printf("zorv-check %s\n", ZORV_VERSION);
@@ -30,5 +31,5 @@ int main(int argc, char** argv) {
     case Options::Action::Check:
       break;
   }
-  return runChecks(*options, arguments);
+  return options->replay ? runReplay(*options, arguments) : runChecks(*options, arguments);
 }

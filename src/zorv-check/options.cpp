@@ -11,7 +11,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     const bool takesValue = arg == "--connect" || arg == "--query" || arg == "--exec" ||
-                            arg == "--timeout" || arg == "--junit";
+                            arg == "--timeout" || arg == "--junit" || arg == "--replay" ||
+                            arg == "--login";
     if (takesValue && i + 1 == arguments.size()) {
       error = arg + " needs a value";
       return std::nullopt;
@@ -39,6 +40,12 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       options.timeoutSeconds = seconds;
     } else if (arg == "--junit") {
       options.junitPath = arguments[++i];
+    } else if (arg == "--replay") {
+      options.replay = arguments[++i];
+    } else if (arg == "--login") {
+      options.login = arguments[++i];
+    } else if (arg == "--codes-only") {
+      options.codesOnly = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + arg;
       return std::nullopt;
@@ -52,6 +59,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
   }
   if (!haveLibrary || options.library.empty()) {
     error = "no LIBRARY given";
+    return std::nullopt;
+  }
+  if (options.replay && (options.connect || options.query || !options.execs.empty())) {
+    error = "--replay runs the record's calls: it takes no --connect, --query or --exec";
+    return std::nullopt;
+  }
+  if (!options.replay && (options.login || options.codesOnly)) {
+    error = "--login and --codes-only go with --replay";
     return std::nullopt;
   }
   return options;

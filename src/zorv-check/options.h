@@ -17,6 +17,9 @@ struct Options {
   double timeoutSeconds = 10;          // --timeout: the limit of each call
   std::string junitPath;               // --junit: also write JUnit XML there
   std::string library;                 // a path, or a bare name for the console's search
+  std::optional<std::string> replay;   // --replay: the record whose calls to run again
+  std::optional<std::string> login;    // --login: the connection text for a masked ZORVlogin
+  bool codesOnly = false;              // --codes-only: compare result codes, not answers
 
   // The text of a call made before any Open: what the console passes with
   // an empty input box unless the command line gave one.
@@ -27,6 +30,9 @@ struct Options {
 
 inline constexpr const char* kUsage =
     "usage: zorv-check [--connect TEXT] [--query TEXT] [--exec TEXT]... [--timeout SECONDS] "
+    "[--junit FILE] LIBRARY";
+inline constexpr const char* kReplayUsage =
+    "       zorv-check --replay RECORD [--login TEXT] [--codes-only] [--timeout SECONDS] "
     "[--junit FILE] LIBRARY";
 
 // What --help prints after the usage line.
@@ -40,11 +46,17 @@ inline constexpr const char* kHelp =
     "  --exec TEXT        in the session: Exec this statement (may be repeated)\n"
     "  --timeout SECONDS  the limit of each call (default 10)\n"
     "  --junit FILE       also write the report as JUnit XML to FILE\n"
+    "  --replay RECORD    run the calls of a zorv-trace record against LIBRARY instead, in\n"
+    "                     one guarded child, and compare each result code and answer\n"
+    "  --login TEXT       with --replay: the connection text for a ZORVlogin whose password\n"
+    "                     the record masked (default: the environment's ZORV_LOGIN)\n"
+    "  --codes-only       with --replay: compare the result codes only, not the answers\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "\n"
-    "Exit status: 0 when no check failed, 1 when one did, 2 when the library cannot be\n"
-    "loaded or the command line is wrong.\n";
+    "Exit status: 0 when no check failed (no replayed call differed), 1 when one did,\n"
+    "2 when the library cannot be loaded, the record cannot be read or the command\n"
+    "line is wrong.\n";
 
 // Reads the arguments after the program's name. On a mistake returns nothing
 // and sets `error` to a one-line reason. --help or --version met before any

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "trace_platform.h"
-#include "utf8_text.h"
+#include "utf_codec.h"
 
 namespace zorv::trace::platform {
 

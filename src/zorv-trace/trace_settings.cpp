@@ -5,7 +5,7 @@
 
 #include "dynamic_library.h"
 #include "narrow_text.h"
-#include "utf8_text.h"
+#include "utf_codec.h"
 
 namespace zorv::trace {
 
@@ -45,7 +45,7 @@ std::string settingsText(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return utf8FromUtf16(utf16FromUtf8(bytes.substr(3)));
   if (bytes.starts_with("\xFF\xFE")) return utf8FromUtf16(utf16Units(bytes.substr(2), false));
   if (bytes.starts_with("\xFE\xFF")) return utf8FromUtf16(utf16Units(bytes.substr(2), true));
-  if (isUtf8(bytes)) return std::string(bytes);
+  if (isWellFormedUtf8(bytes)) return std::string(bytes);
   return utf8FromUtf16(wideText(bytes));
 }
 

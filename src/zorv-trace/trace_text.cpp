@@ -4,7 +4,7 @@
 
 #include "cp932_table.h"
 #include "narrow_text.h"
-#include "utf8_text.h"
+#include "utf_codec.h"
 
 namespace zorv::trace {
 

@@ -12,7 +12,7 @@
 #include "narrow_text.h"
 #include "trace_platform.h"
 #include "trace_settings.h"
-#include "utf8_text.h"
+#include "utf_codec.h"
 
 namespace zorv::trace {
 

@@ -14,7 +14,7 @@
 #include "narrow_text.h"
 #include "traced_folder.h"
 #include "user_language.h"
-#include "utf8_text.h"
+#include "utf_codec.h"
 
 namespace zorv::trace::testing {
 namespace {

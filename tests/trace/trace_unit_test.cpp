@@ -11,7 +11,7 @@
 #include "narrow_text.h"
 #include "trace_settings.h"
 #include "trace_text.h"
-#include "utf8_text.h"
+#include "utf_codec.h"
 
 namespace zorv::trace {
 namespace {

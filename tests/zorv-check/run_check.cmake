@@ -3,6 +3,8 @@
 #   STATUS: the exit status expected;
 #   FAILS, WARNS: "FUNCTION check" items, exactly the FAIL and WARN lines expected;
 #   SAYS: regular expressions the report must each match;
+#   JUNIT: a regular expression the JUnit file JUNIT_FILE (which ARGS has
+#   zorv-check write) must match;
 #   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added;
 #   ODBC_DRIVER: an ODBC driver file; "--connect" then reaches that server
 #   (with PG) or the SQLite file ODBC_DATABASE through it.
@@ -26,6 +28,9 @@ Port=$ENV{ZORV_TEST_PGPORT};Uid=${user};Database=postgres'")
   endif()
 elseif(ODBC_DRIVER)
   set(connect "odbc='Driver=${ODBC_DRIVER};Database=${ODBC_DATABASE}'")
+endif()
+if(JUNIT_FILE)
+  file(REMOVE ${JUNIT_FILE})
 endif()
 # An ODBC string holds ';', so the text stays one quoted argument.
 if(connect)
@@ -71,6 +76,15 @@ if(STATUS EQUAL 2 AND NOT (err MATCHES "^zorv-check: [^\n]+\n$" AND err MATCHES 
 endif()
 if(DEFINED OUTPUT AND NOT OUTPUT STREQUAL "" AND NOT (out MATCHES "${OUTPUT}" AND err STREQUAL ""))
   list(APPEND problems "standard output does not match ${OUTPUT}, or standard error is not empty")
+endif()
+if(JUNIT)
+  set(junit "")
+  if(EXISTS ${JUNIT_FILE})
+    file(READ ${JUNIT_FILE} junit)
+  endif()
+  if(NOT junit MATCHES "${JUNIT}")
+    list(APPEND problems "the JUnit file ${JUNIT_FILE} does not match ${JUNIT}")
+  endif()
 endif()
 if(problems)
   string(REPLACE ";" "\n  " problems "${problems}")

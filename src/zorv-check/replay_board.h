@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "board.h"
+
+namespace zorv::check {
+
+// What became of one recorded call in the child.
+enum class Outcome : uint8_t { NotRun, Running, Matched, Differs, NotExported, Returned };
+
+struct CallResult {
+  int32_t code = 0;
+  Outcome outcome = Outcome::NotRun;
+};
+
+// The new answer of a call that differs (or of the unfinished call), from
+// the character before its first difference with the recorded one.
+struct AnswerWindow {
+  static constexpr size_t kBytes = 512;
+  uint32_t call = 0;    // index in the record's calls
+  uint32_t from = 0;    // the window's first byte in the answer
+  uint32_t length = 0;  // the whole answer's bytes
+  uint8_t terminated = 1;
+  char bytes[kBytes] = {};
+};
+
+// What the replay child shares with the checker: the guard's board, the
+// windows of the first differing answers, then one CallResult per call.
+struct ReplayBoard {
+  static constexpr size_t kWindows = 100;
+  Board board;
+  uint32_t windowCount = 0;  // may exceed kWindows; the first ones are kept
+  std::array<AnswerWindow, kWindows> windows;
+
+  static size_t bytesFor(size_t calls) { return sizeof(ReplayBoard) + calls * sizeof(CallResult); }
+  CallResult* results() {
+    return reinterpret_cast<CallResult*>(reinterpret_cast<char*>(this) + sizeof(ReplayBoard));
+  }
+};
+static_assert(sizeof(ReplayBoard) % alignof(CallResult) == 0);
+
+}  // namespace zorv::check

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "replay_board.h"
+#include "report.h"
+#include "trace_record.h"
+
+namespace zorv::check {
+
+// The start of the CP932 character that holds byte `at` of `bytes`, or of
+// the one before it when `at` is a trail byte.
+size_t characterStart(std::string_view bytes, size_t at);
+
+// "call 4 ZORVfetch"
+std::string callName(const RecordedCall& call);
+
+// What the replay says of one call.
+struct CallReport {
+  Verdict verdict = Verdict::Pass;
+  std::string text;      // the lines printed; empty for a call that matched
+  std::string sentence;  // one line, for JUnit
+};
+
+// The report of `call` after the child's `result`: texts shown as a person
+// reads them (a masked password stays masked), cut to a readable width;
+// answers from `window` (the new one, when the child kept it) and the
+// record, from a little before their first difference. `ending` says how
+// the child ended, for the call it was in.
+CallReport reportCall(const RecordedCall& call, const CallResult& result,
+                      const AnswerWindow* window, const std::string& ending, bool codesOnly);
+
+}  // namespace zorv::check

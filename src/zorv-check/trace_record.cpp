@@ -1,0 +1,224 @@
+#include "trace_record.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "board.h"
+#include "cp932_table.h"
+#include "narrow_text.h"
+#include "utf_codec.h"
+
+namespace zorv::check {
+
+namespace {
+
+using nlohmann::json;
+
+// The longest buffer the console hands over: 8192 units of two bytes each.
+constexpr size_t kLongestBuffer = 2 * kAnswerBytes;
+
+// Thrown by the field readers; the line is added where the line is known.
+struct FieldError {
+  std::string reason;
+};
+
+const json& field(const json& object, const char* name) {
+  const auto it = object.find(name);
+  if (it == object.end()) throw FieldError{std::string("no \"") + name + "\" field"};
+  return *it;
+}
+
+int64_t integerField(const json& object, const char* name, int64_t low, int64_t high) {
+  const json& value = field(object, name);
+  const FieldError range{std::string("\"") + name + "\" is out of range"};
+  if (value.is_number_unsigned()) {
+    const uint64_t n = value.get<uint64_t>();
+    if (n > static_cast<uint64_t>(high) || (low > 0 && n < static_cast<uint64_t>(low))) throw range;
+    return static_cast<int64_t>(n);
+  }
+  if (!value.is_number_integer()) throw FieldError{std::string("\"") + name + "\" is no integer"};
+  const int64_t n = value.get<int64_t>();
+  if (n < low || n > high) throw range;
+  return n;
+}
+
+std::string stringField(const json& object, const char* name) {
+  const json& value = field(object, name);
+  if (!value.is_string()) throw FieldError{std::string("\"") + name + "\" is no string"};
+  return value.get<std::string>();
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A text field's exact bytes: a JSON string is UTF-8 made CP932 again, every
+// character of it having a CP932 form; {"hex":"..."} gives them directly.
+std::string textField(const json& object, const char* name, size_t longest) {
+  const json& value = field(object, name);
+  std::string bytes;
+  if (value.is_string()) {
+    const std::u16string wide = utf16FromUtf8(value.get_ref<const std::string&>());
+    const Cp932Table& table = Cp932Table::instance();
+    for (size_t i = 0; i < wide.size(); ++i) {
+      if (table.encode(wide[i]) == Cp932Table::kNoForm) {
+        throw FieldError{std::string("\"") + name + "\" holds a character with no CP932 form (at " +
+                         std::to_string(i) + ")"};
+      }
+    }
+    const NarrowCopy copy = narrowCopy(wide);
+    bytes.assign(copy.bytes());
+  } else if (value.is_object() && value.size() == 1 && value.contains("hex") &&
+             value["hex"].is_string()) {
+    const std::string& hex = value["hex"].get_ref<const std::string&>();
+    if (hex.size() % 2 != 0)
+      throw FieldError{std::string("\"") + name + "\" has an odd hex length"};
+    for (size_t i = 0; i < hex.size(); i += 2) {
+      const int high = hexDigit(hex[i]);
+      const int low = hexDigit(hex[i + 1]);
+      if (high < 0 || low < 0) throw FieldError{std::string("\"") + name + "\" has no hex digits"};
+      bytes += static_cast<char>(high * 16 + low);
+    }
+  } else {
+    throw FieldError{std::string("\"") + name + "\" is neither a string nor {\"hex\":...}"};
+  }
+  if (bytes.size() > longest) {
+    throw FieldError{std::string("\"") + name + "\" holds " + std::to_string(bytes.size()) +
+                     " bytes, more than the " + std::to_string(longest) + " it can"};
+  }
+  return bytes;
+}
+
+BridgeEntry entryField(const json& object) {
+  const std::string name = stringField(object, "fn");
+  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
+    if (name == bridgeEntryName(static_cast<BridgeEntry>(e))) return static_cast<BridgeEntry>(e);
+  }
+  throw FieldError{"\"fn\" names no bridge function: \"" + name + "\""};
+}
+
+void readCall(const json& line, RecordedCall& call) {
+  const json& args = field(line, "args");
+  if (!args.is_object()) throw FieldError{"\"args\" is no object"};
+  constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
+  if (call.entry == BridgeEntry::Login) call.text = textField(args, "connection", kNoLimit);
+  if (call.entry == BridgeEntry::Cursor || call.entry == BridgeEntry::Exec) {
+    call.text = textField(args, "statement", kNoLimit);
+  }
+  if (writesAnswer(call.entry)) call.bufferIn = textField(args, "buffer_in", kLongestBuffer);
+  if (const auto masked = line.find("masked"); masked != line.end()) {
+    if (!masked->is_boolean()) throw FieldError{"\"masked\" is no boolean"};
+    call.masked = masked->get<bool>() && call.entry == BridgeEntry::Login;
+  }
+}
+
+void readReturn(const json& line, RecordedCall& call) {
+  call.code = static_cast<int32_t>(integerField(line, "code", std::numeric_limits<int32_t>::min(),
+                                                std::numeric_limits<int32_t>::max()));
+  if (!writesAnswer(call.entry)) return;
+  call.answer = textField(line, "answer", kAnswerBytes);
+  const json& terminated = field(line, "answer_terminated");
+  if (!terminated.is_boolean()) throw FieldError{"\"answer_terminated\" is no boolean"};
+  call.answerTerminated = terminated.get<bool>();
+  if (!call.answerTerminated && call.answer.size() != kAnswerBytes) {
+    throw FieldError{"an answer without its NUL holds all 8192 bytes, this one " +
+                     std::to_string(call.answer.size())};
+  }
+}
+
+void readHeader(const json& line, TraceRecord& record) {
+  if (!line.is_object() || !line.contains("format") || line["format"] != "zorv-trace") {
+    throw FieldError{"not a zorv-trace record (no \"format\":\"zorv-trace\" header)"};
+  }
+  const json& version = field(line, "version");
+  if (version != 1) {
+    throw FieldError{"a zorv-trace record of version " + version.dump() +
+                     ", which this zorv-check does not know (it reads version 1)"};
+  }
+  if (line.contains("library") && line["library"].is_string()) record.library = line["library"];
+  if (line.contains("platform") && line["platform"].is_string()) {
+    record.platform = line["platform"];
+  }
+}
+
+}  // namespace
+
+TraceRecord readTraceRecord(std::istream& in) {
+  TraceRecord record;
+  std::map<uint64_t, RecordedCall> calls;
+  std::string text;
+  size_t number = 0;
+  bool haveHeader = false;
+  while (std::getline(in, text)) {
+    ++number;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (text.empty()) continue;
+    try {
+      const json line = json::parse(text);
+      if (!haveHeader) {
+        readHeader(line, record);
+        haveHeader = true;
+        continue;
+      }
+      if (!line.is_object()) throw FieldError{"not a JSON object"};
+      const auto seq =
+          static_cast<uint64_t>(integerField(line, "seq", 1, std::numeric_limits<int64_t>::max()));
+      const BridgeEntry entry = entryField(line);
+      const std::string phase = stringField(line, "phase");
+      if (phase == "call") {
+        RecordedCall call;
+        call.seq = seq;
+        call.entry = entry;
+        call.line = number;
+        readCall(line, call);
+        if (!calls.emplace(seq, std::move(call)).second) {
+          throw FieldError{"a second call line for seq " + std::to_string(seq)};
+        }
+      } else if (phase == "return") {
+        const auto it = calls.find(seq);
+        if (it == calls.end()) {
+          throw FieldError{"the return of seq " + std::to_string(seq) +
+                           " has no call line before it"};
+        }
+        RecordedCall& call = it->second;
+        if (call.returned) throw FieldError{"a second return line for seq " + std::to_string(seq)};
+        if (call.entry != entry) {
+          throw FieldError{"the return of seq " + std::to_string(seq) + " names " +
+                           bridgeEntryName(entry) + ", its call (line " +
+                           std::to_string(call.line) + ") " + bridgeEntryName(call.entry)};
+        }
+        readReturn(line, call);
+        call.returned = true;
+      } else {
+        throw FieldError{"\"phase\" is neither \"call\" nor \"return\": \"" + phase + "\""};
+      }
+    } catch (const json::exception& error) {
+      // nlohmann's messages start "[json.exception.parse_error.101] ": keep what follows.
+      std::string reason = error.what();
+      const size_t bracket = reason.find("] ");
+      if (bracket != std::string::npos) reason.erase(0, bracket + 2);
+      // Each line is parsed alone: its position within the line is what helps.
+      const size_t atLine = reason.find("at line 1, ");
+      if (atLine != std::string::npos) reason.erase(atLine + 3, 8);
+      throw RecordError(number, "not a JSON line: " + reason);
+    } catch (const FieldError& error) {
+      throw RecordError(number, error.reason);
+    }
+  }
+  if (!haveHeader) throw RecordError(number + 1, "the record is empty: no zorv-trace header");
+  for (auto& [seq, call] : calls) {
+    if (record.endsUnfinished()) {
+      ++record.laterCalls;
+      continue;
+    }
+    record.calls.push_back(std::move(call));
+  }
+  return record;
+}
+
+}  // namespace zorv::check
