@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -86,6 +87,11 @@ TEST(TraceSession, OurLibraryOnTheSampleDatabaseIsRecordedAsItAnswered) {
   for (size_t i = 0; i < seen.size(); ++i) {
     EXPECT_EQ(bytesOfRecordedText(record[6 + 2 * i]["answer"]), seen[i]) << "answer " << i;
   }
+  // The checker reads the record back and replays it against the same library.
+  const std::string replay = std::string("\"") + ZORV_CHECK_PATH + "\" --replay \"" +
+                             utf8Path(traced.recordFiles().at(0)) + "\" \"" +
+                             ZORV_REFERENCE_BRIDGE_PATH + "\"";
+  EXPECT_EQ(std::system(replay.c_str()), 0) << replay;
 }
 
 TEST(TraceSession, ForwardsTheExactBytesAndRecordsThemAsTextOrHexWithoutThePassword) {
