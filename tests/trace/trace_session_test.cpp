@@ -88,7 +88,8 @@ TEST(TraceSession, OurLibraryOnTheSampleDatabaseIsRecordedAsItAnswered) {
     EXPECT_EQ(bytesOfRecordedText(record[6 + 2 * i]["answer"]), seen[i]) << "answer " << i;
   }
   // The checker reads the record back and replays it against the same library.
-  const std::string replay = std::string("\"") + ZORV_CHECK_PATH + "\" --replay \"" +
+  // The program unquoted: Windows' shell would take the outer quotes off.
+  const std::string replay = std::string(ZORV_CHECK_PATH) + " --replay \"" +
                              utf8Path(traced.recordFiles().at(0)) + "\" \"" +
                              ZORV_REFERENCE_BRIDGE_PATH + "\"";
   EXPECT_EQ(std::system(replay.c_str()), 0) << replay;
