@@ -45,15 +45,6 @@ endif()
 # one work folder and wixl runs there.
 get_filename_component(output "${OUTPUT}" ABSOLUTE)
 set(work "${output}.work")
-# wixl takes neither: the summary's package code is random and its times
-# the clock's, so both are written afterwards.
-find_program(python3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-execute_process(COMMAND "${python3}" "${CMAKE_CURRENT_LIST_DIR}/msi-summary.py" "${output}" "{${package_code}}"
-    $ENV{SOURCE_DATE_EPOCH}
-  RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "package-msi: writing the summary of ${output} failed")
-endif()
 file(REMOVE_RECURSE "${work}")
 file(COPY "${FILES}/" DESTINATION "${work}/files")
 file(COPY_FILE "${ICON}" "${work}/zorv-console.ico")
