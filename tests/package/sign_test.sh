@@ -19,6 +19,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-1765000000}
 
 unzip -q -j "$zip" '*/zorv-console.exe' -d "$tmp"
 exe=$tmp/zorv-console.exe
+sign() { "$root/scripts/sign" "$@" 2>"$tmp/sign.log" || { cat "$tmp/sign.log" >&2; fail "scripts/sign $*"; }; }
 verify() { osslsigncode verify -CAfile "$tmp/cert.pem" -in "$1" >"$tmp/verify.log" 2>&1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$tmp/key.pem" -out "$tmp/cert.pem" -days 1 \
@@ -29,7 +30,7 @@ done
 ok "the release as built carries no signature"
 
 cp "$exe" "$tmp/pem.exe" && cp "$msi" "$tmp/pem.msi"
-ZORV_SIGN_CERT=$tmp/cert.pem ZORV_SIGN_KEY=$tmp/key.pem "$root/scripts/sign" "$tmp/pem.exe" "$tmp/pem.msi" 2>/dev/null
+ZORV_SIGN_CERT=$tmp/cert.pem ZORV_SIGN_KEY=$tmp/key.pem sign "$tmp/pem.exe" "$tmp/pem.msi"
 for f in pem.exe pem.msi; do verify "$tmp/$f" || { cat "$tmp/verify.log"; fail "$f does not verify"; }; done
 ok "a PEM pair signs the program and the installer; both verify"
 
@@ -37,7 +38,7 @@ printf 'throwaway password\n' >"$tmp/password"
 openssl pkcs12 -export -inkey "$tmp/key.pem" -in "$tmp/cert.pem" -out "$tmp/signer.p12" -passout "file:$tmp/password"
 cp "$exe" "$tmp/p12.exe"
 ZORV_SIGN_CERT=$tmp/signer.p12 ZORV_SIGN_KEY=$tmp/signer.p12 ZORV_SIGN_PASSWORD_FILE=$tmp/password \
-  ZORV_SIGN_CAFILE=$tmp/cert.pem "$root/scripts/sign" "$tmp/p12.exe" 2>/dev/null
+  ZORV_SIGN_CAFILE=$tmp/cert.pem sign "$tmp/p12.exe"
 verify "$tmp/p12.exe" || { cat "$tmp/verify.log"; fail "the PKCS#12-signed program does not verify"; }
 cp "$exe" "$tmp/wrong.exe"
 ! ZORV_SIGN_CERT=$tmp/signer.p12 ZORV_SIGN_KEY=$tmp/signer.p12 ZORV_SIGN_PASSWORD=wrong \
@@ -45,7 +46,7 @@ cp "$exe" "$tmp/wrong.exe"
 ok "a PKCS#12 file with its password from a file signs; a wrong password does not"
 
 cp "$exe" "$tmp/again.exe"
-ZORV_SIGN_CERT=$tmp/cert.pem ZORV_SIGN_KEY=$tmp/key.pem "$root/scripts/sign" "$tmp/again.exe" 2>/dev/null
+ZORV_SIGN_CERT=$tmp/cert.pem ZORV_SIGN_KEY=$tmp/key.pem sign "$tmp/again.exe"
 cmp -s "$tmp/pem.exe" "$tmp/again.exe" || fail "the same key and time signed the program to different bytes"
 ok "the same key and SOURCE_DATE_EPOCH give the same signed bytes"
 
