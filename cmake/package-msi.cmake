@@ -5,6 +5,10 @@
 # packaging/windows/zorv-console.wxs.
 #   cmake -DFILES=DIR -DARCH=x64|x86 -DVERSION=X.Y.Z -DICON=ICO -DOUTPUT=MSI
 #         -P cmake/package-msi.cmake
+# The product code and the package code are made from what the package holds
+# (its files, the installer source and the version), and its times are
+# SOURCE_DATE_EPOCH when that is set: the same release gives the same bytes,
+# and anything new in it gets new codes, as Windows Installer requires.
 # Each architecture has its own UpgradeCode, which is also the namespace of
 # its component GUIDs: a file keeps its GUID from version to version, and
 # the x86 and x64 packages never share one.
@@ -112,6 +116,24 @@ ${refs}    </ComponentGroup>
 </Wix>
 ")
 
+# What the package holds, in one hash: the codes derive from it.
+set(manifest "${VERSION} ${ARCH}\n")
+foreach(input IN ITEMS zorv-console.wxs files.wxs zorv-console.ico)
+  file(SHA256 "${work}/${input}" hash)
+  string(APPEND manifest "${hash}  ${input}\n")
+endforeach()
+foreach(path IN LISTS paths)
+  file(SHA256 "${work}/files/${path}" hash)
+  string(APPEND manifest "${hash}  files/${path}\n")
+endforeach()
+string(SHA256 contents "${manifest}")
+string(UUID product_code NAMESPACE ${upgrade_code} NAME "product:${contents}" TYPE SHA1 UPPER)
+string(UUID package_code NAMESPACE ${upgrade_code} NAME "package:${contents}" TYPE SHA1 UPPER)
+# The cabinet records each file's time.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND find "${work}" -exec touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" {} + COMMAND_ERROR_IS_FATAL ANY)
+endif()
+
 string(UUID shortcut_guid NAMESPACE ${upgrade_code} NAME "shortcut" TYPE SHA1 UPPER)
 find_program(wixl wixl REQUIRED)
 file(REMOVE "${output}")
@@ -119,12 +141,21 @@ file(REMOVE "${output}")
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env G_DEBUG=fatal-warnings
     ${wixl} -a ${ARCH} -D Version=${VERSION} -D UpgradeCode=${upgrade_code}
-    -D OtherUpgradeCode=${other_upgrade_code}
+    -D OtherUpgradeCode=${other_upgrade_code} -D ProductCode=${product_code}
     -D ShortcutGuid=${shortcut_guid} -D Win64=${win64}
     -o "${output}" zorv-console.wxs files.wxs
   WORKING_DIRECTORY "${work}"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0 OR NOT EXISTS "${output}")
   message(FATAL_ERROR "package-msi: wixl failed (${result}); its input is in ${work}")
+endif()
+# wixl takes neither: the summary's package code is random and its times
+# the clock's, so both are written afterwards.
+find_program(python3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+execute_process(COMMAND "${python3}" "${CMAKE_CURRENT_LIST_DIR}/msi-summary.py" "${output}" "{${package_code}}"
+    $ENV{SOURCE_DATE_EPOCH}
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "package-msi: writing the summary of ${output} failed")
 endif()
 file(REMOVE_RECURSE "${work}")

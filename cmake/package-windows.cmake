@@ -34,11 +34,15 @@ foreach(target IN LISTS zorv_shipped)
   target_link_options(${target} PRIVATE "LINKER:-Map=${map}")
   list(APPEND zorv_link_maps "$<TARGET_FILE_NAME:${target}>=${map}")
 endforeach()
+# SHIPPED=MAP, one a line, for the release's checks.
+file(GENERATE OUTPUT ${ZORV_LINK_MAPS_DIR}/shipped.txt CONTENT "$<JOIN:${zorv_link_maps},\n>\n")
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ZORV_NOTICES ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
-add_custom_command(OUTPUT ${ZORV_NOTICES}
+# The same libraries, machine-readable, for the bill of materials (scripts/sbom).
+set(ZORV_LIBRARIES_JSON ${CMAKE_BINARY_DIR}/third-party.json)
+add_custom_command(OUTPUT ${ZORV_NOTICES} ${ZORV_LIBRARIES_JSON}
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
-          --build ${CMAKE_BINARY_DIR} --output ${ZORV_NOTICES}
+          --build ${CMAKE_BINARY_DIR} --output ${ZORV_NOTICES} --json ${ZORV_LIBRARIES_JSON}
           --product "zorv console ${PROJECT_VERSION} for Windows (${CMAKE_SYSTEM_PROCESSOR})"
           ${zorv_link_maps}
   DEPENDS ${zorv_shipped} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
@@ -71,4 +75,6 @@ set(CPACK_PACKAGE_FILE_NAME zorv-console-${PROJECT_VERSION}-windows-${zorv_windo
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+# Text files for Windows, signatures and fixed times, on the staged files.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-windows-stage.cmake)
 include(CPack)
