@@ -9,7 +9,7 @@
 
 namespace {
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if ZORV_TWO_CONVENTIONS
 #define BENCH_STDCALL __attribute__((stdcall))
 #define BENCH_CDECL __attribute__((cdecl))
 #else

@@ -10,6 +10,10 @@
 
 namespace zorv::lib {
 
+namespace odbc {
+class Handle;
+}
+
 // A connection through an ODBC driver, W functions only. Every value is read
 // as UTF-16 and converted here, so every driver's text reaches the console
 // through the same CP932 table. Cursors read blocks of rows into bound
@@ -39,20 +43,19 @@ class OdbcDatabase : public Database {
   enum class Driver { Postgres, Sqlite, Other };
 
  private:
-  class Handle;
-  class RowReader;
+  class RowReader;  // odbc_row_reader.h
   enum class Guard { None, OwnTransaction, QueryOnly };
 
   void connect(const std::string& connection);
   // The one place a return code is judged: success and no-data pass, a
   // warning's text becomes the notice, anything else throws ZorvError with
   // the handle's diagnostics (kConnectFailed when the connection is gone).
-  int16_t check(int16_t rc, const Handle& handle);
+  int16_t check(int16_t rc, const odbc::Handle& handle);
   bool connectionDead() const;
-  std::unique_ptr<Handle> newStatement();
-  // Runs a fixed statement; false with its SQLSTATE when it fails (a lost
-  // connection throws).
-  bool runFixed(const char* sql, std::string* state = nullptr);
+  std::unique_ptr<odbc::Handle> newStatement();
+  // Runs one of the engine's own guard statements (a pragma, a savepoint);
+  // false with its SQLSTATE when it fails (a lost connection throws).
+  bool runGuardStatement(const char* sql, std::string* state = nullptr);
   // Makes what the cursor is about to run read-only; undone by endGuard.
   void beginGuard();
   void endGuard() noexcept;
@@ -62,8 +65,8 @@ class OdbcDatabase : public Database {
   // Moves the rows the open cursor has not yet read to a temporary file.
   void drainCursor();
 
-  std::unique_ptr<Handle> env_;
-  std::unique_ptr<Handle> dbc_;
+  std::unique_ptr<odbc::Handle> env_;
+  std::unique_ptr<odbc::Handle> dbc_;
   Driver driver_ = Driver::Other;
   uint32_t getDataExtensions_ = 0;
   std::string notice_;

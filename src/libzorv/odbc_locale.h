@@ -22,4 +22,9 @@ class ScopedUtf8Locale {
   std::unique_ptr<State> state_;
 };
 
+// True where the driver manager passes a driver's narrow text on unchanged,
+// so the SQLite driver's narrow text is its stored UTF-8 whatever the locale;
+// false where narrow text is in the system's ANSI code page (Windows).
+bool narrowTextIsStoredUtf8();
+
 }  // namespace zorv::lib

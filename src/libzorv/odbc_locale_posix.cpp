@@ -32,4 +32,6 @@ ScopedUtf8Locale::~ScopedUtf8Locale() {
   }
 }
 
+bool narrowTextIsStoredUtf8() { return true; }
+
 }  // namespace zorv::lib

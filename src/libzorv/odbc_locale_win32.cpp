@@ -9,4 +9,6 @@ struct ScopedUtf8Locale::State {};
 ScopedUtf8Locale::ScopedUtf8Locale() = default;
 ScopedUtf8Locale::~ScopedUtf8Locale() = default;
 
+bool narrowTextIsStoredUtf8() { return false; }
+
 }  // namespace zorv::lib

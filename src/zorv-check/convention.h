@@ -5,17 +5,14 @@
 #include <string>
 
 #include "bridge_binding.h"
+#include "two_conventions.h"
 
 namespace zorv::check {
 
 // Only 32-bit Windows has two conventions a bridge function may be built with:
 // stdcall, where the function takes its arguments off the stack, and cdecl,
 // where the caller does. Everywhere else there is one, and nothing to judge.
-#if defined(_WIN32) && !defined(_WIN64)
-inline constexpr bool kTwoConventions = true;
-#else
-inline constexpr bool kTwoConventions = false;
-#endif
+using bridge::kTwoConventions;
 
 // The number of pointer-sized arguments of a bridge function.
 int argumentCount(BridgeEntry entry);

@@ -109,7 +109,7 @@ struct ConventionCase {
   const char* folder;
   uint32_t execPops;
 };
-#if defined(_WIN32) && !defined(_WIN64)
+#if ZORV_TWO_CONVENTIONS
 const ConventionCase kConventions[] = {{"recording", 8}, {"recording-cdecl", 0}};
 #else
 const ConventionCase kConventions[] = {{"recording", 0}};

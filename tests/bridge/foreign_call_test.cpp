@@ -13,7 +13,7 @@ using zorv::bridge::callForeign;
 
 // 32-bit Windows has two conventions a library may use; everywhere else both
 // names mean the one convention, and no callee takes anything off.
-#if defined(_WIN32) && !defined(_WIN64)
+#if ZORV_TWO_CONVENTIONS
 #define TEST_STDCALL __attribute__((stdcall))
 #define TEST_CDECL __attribute__((cdecl))
 constexpr bool kCalleePops = true;

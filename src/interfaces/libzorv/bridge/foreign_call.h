@@ -4,6 +4,7 @@
 #include <span>
 
 #include "bridge_binding.h"
+#include "two_conventions.h"
 
 namespace zorv::bridge {
 
@@ -20,12 +21,12 @@ struct ForeignCallResult {
 // pushes and restored after the call; bytesTakenOff is how many argument bytes
 // the callee removed (0 for cdecl, 4*n for stdcall). Elsewhere there is one
 // convention and bytesTakenOff is 0.
-#if defined(_WIN32) && !defined(_WIN64)
+#if ZORV_TWO_CONVENTIONS
 ForeignCallResult callForeign(void* entry, std::span<void* const> args);
 #endif
 
 }  // namespace zorv::bridge
 
-#if !(defined(_WIN32) && !defined(_WIN64))
+#if !ZORV_TWO_CONVENTIONS
 #include "foreign_call_typed.h"
 #endif

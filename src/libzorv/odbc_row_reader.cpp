@@ -1,0 +1,242 @@
+#include "odbc_row_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <utility>
+
+#include "odbc_locale.h"
+#include "odbc_text.h"
+#include "zorv_error.h"
+
+namespace zorv::lib {
+
+namespace {
+
+// A cursor's block of rows: at most this many rows and about this many bytes.
+constexpr SQLULEN kMaxBlockRows = 1000;
+constexpr size_t kBlockBytes = 4u << 20;
+// Units of a value's slot in the block: a column whose display width the
+// driver states up to kMaxSlotUnits gets that width, any other
+// kDefaultSlotUnits; a value that does not fit its slot is read again whole,
+// kPieceUnits at a time.
+constexpr SQLLEN kMaxSlotUnits = 2048;
+constexpr SQLLEN kDefaultSlotUnits = 256;
+constexpr SQLLEN kPieceUnits = 4096;
+
+const char* slotAt(const odbc::BoundColumn& column, SQLULEN row) {
+  return column.data.data() + row * static_cast<size_t>(column.slotBytes);
+}
+
+SQLLEN terminatorBytes(bool narrow) { return narrow ? 1 : static_cast<SQLLEN>(sizeof(SQLWCHAR)); }
+
+bool readsNarrow(OdbcDatabase::Driver driver) {
+  return driver == OdbcDatabase::Driver::Sqlite && narrowTextIsStoredUtf8();
+}
+
+// psqlODBC's integer columns are read as numbers: their text is the
+// number in decimal either way, and reading it as text costs the driver an
+// allocation and a conversion per value. Only for that driver: in SQLite
+// a column declared INTEGER may hold any value.
+bool readsIntegers(OdbcDatabase::Driver driver, SQLSMALLINT type) {
+  return driver == OdbcDatabase::Driver::Postgres &&
+         (type == SQL_SMALLINT || type == SQL_INTEGER || type == SQL_BIGINT);
+}
+
+}  // namespace
+
+namespace odbc {
+
+SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text) {
+  const SQLLEN length = column.lengths[row];
+  if (length == SQL_NULL_DATA) return SlotValue::Null;
+  const char* value = slotAt(column, row);
+  if (column.integer) {
+    int64_t number = 0;
+    std::memcpy(&number, value, sizeof number);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    text.append(digits, static_cast<size_t>(end - digits));
+    return SlotValue::Text;
+  }
+  const SQLLEN capacity = column.slotBytes - terminatorBytes(narrow);
+  if (length == SQL_NO_TOTAL || length > capacity) return SlotValue::Reread;
+  if (narrow) {
+    const std::string_view bytes(value, static_cast<size_t>(length));
+    if (!isWellFormedUtf8(bytes)) return SlotValue::Reread;
+    text.append(bytes);
+  } else {
+    appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
+                                   static_cast<size_t>(length) / sizeof(SQLWCHAR)),
+               text);
+  }
+  return SlotValue::Text;
+}
+
+}  // namespace odbc
+
+OdbcDatabase::RowReader::RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handle> statement)
+    : db_(db), statement_(std::move(statement)), narrow_(readsNarrow(db.driver_)) {
+  SQLHSTMT stmt = statement_->get();
+  SQLSMALLINT count = 0;
+  db_.check(SQLNumResultCols(stmt, &count), *statement_);
+  columns_.resize(static_cast<size_t>(std::max<SQLSMALLINT>(count, 0)));
+  size_t rowBytes = 0;
+  std::u16string name(256, u'\0');
+  for (SQLUSMALLINT i = 0; i < columns_.size(); ++i) {
+    SQLSMALLINT length = 0;
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    SQLSMALLINT nullable = 0;
+    auto describe = [&] {
+      return db_.check(SQLDescribeColW(stmt, i + 1, reinterpret_cast<SQLWCHAR*>(name.data()),
+                                       static_cast<SQLSMALLINT>(name.size()), &length, &type,
+                                       &size, &digits, &nullable),
+                       *statement_);
+    };
+    std::fill(name.begin(), name.end(), u'\0');
+    describe();
+    if (length >= static_cast<SQLSMALLINT>(name.size())) {
+      name.assign(static_cast<size_t>(length) + 1, u'\0');
+      describe();
+    }
+    names_.push_back(odbc::utf8(odbc::untilNul(name, length)));
+    SQLLEN display = 0;
+    if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, i + 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0,
+                                        nullptr, &display))) {
+      display = 0;
+    }
+    // A character takes up to 3 UTF-8 bytes where it takes one UTF-16 unit.
+    const SQLLEN units = display > 0 && display <= kMaxSlotUnits ? display + 1 : kDefaultSlotUnits;
+    columns_[i].slotBytes = units * (narrow_ ? 3 : static_cast<SQLLEN>(sizeof(SQLWCHAR)));
+    if (readsIntegers(db_.driver_, type)) {
+      columns_[i].integer = true;
+      columns_[i].slotBytes = sizeof(int64_t);
+    }
+    rowBytes += static_cast<size_t>(columns_[i].slotBytes) + sizeof(SQLLEN);
+  }
+  const uint32_t extensions = db_.getDataExtensions_;
+  bound_ = (extensions & SQL_GD_BOUND) != 0 && !columns_.empty();
+  blockRows_ = 1;
+  if (bound_ && (extensions & SQL_GD_BLOCK) != 0) {
+    blockRows_ = std::clamp<SQLULEN>(kBlockBytes / std::max<size_t>(rowBytes, 1), 1, kMaxBlockRows);
+  }
+  if (bound_) bind();
+  row_.resize(columns_.size());
+  ends_.resize(columns_.size());
+}
+
+bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
+  if (done_) return false;
+  if (at_ >= fetched_) {
+    fetched_ = 0;
+    at_ = 0;
+    if (db_.check(SQLFetch(statement_->get()), *statement_) == SQL_NO_DATA) {
+      done_ = true;
+      return false;
+    }
+    if (!bound_) fetched_ = 1;
+    if (fetched_ == 0) {
+      done_ = true;
+      return false;
+    }
+  }
+  const SQLULEN r = at_++;
+  if (bound_ && (status_[r] == SQL_ROW_ERROR || status_[r] == SQL_ROW_NOROW)) {
+    throw ZorvError(kStatementFailed, "the driver could not read row " + std::to_string(r + 1) +
+                                          " of a block");
+  }
+  text_.clear();
+  bool positioned = blockRows_ == 1;
+  for (size_t c = 0; c < columns_.size(); ++c) {
+    const bool isNull = !readField(c, r, positioned);
+    ends_[c] = isNull ? SIZE_MAX : text_.size();
+  }
+  size_t start = 0;
+  for (size_t c = 0; c < columns_.size(); ++c) {
+    if (ends_[c] == SIZE_MAX) {
+      row_[c] = FieldView{nullptr, 0, true};
+    } else {
+      row_[c] = FieldView{text_.data() + start, ends_[c] - start, false};
+      start = ends_[c];
+    }
+  }
+  row = row_;
+  return true;
+}
+
+bool OdbcDatabase::RowReader::readField(size_t column, SQLULEN row, bool& positioned) {
+  const auto number = static_cast<SQLUSMALLINT>(column + 1);
+  if (!bound_) return readPieces(number);
+  switch (odbc::decodeSlot(columns_[column], row, narrow_, text_)) {
+    case odbc::SlotValue::Null:
+      return false;
+    case odbc::SlotValue::Text:
+      return true;
+    case odbc::SlotValue::Reread:
+      break;
+  }
+  if (!positioned) {
+    db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
+                        SQL_LOCK_NO_CHANGE),
+              *statement_);
+    positioned = true;
+  }
+  return readPieces(number);
+}
+
+SQLSMALLINT OdbcDatabase::RowReader::cType(const odbc::BoundColumn& column) const {
+  if (column.integer) return SQL_C_SBIGINT;
+  return narrow_ ? SQL_C_CHAR : SQL_C_WCHAR;
+}
+
+void OdbcDatabase::RowReader::bind() {
+  SQLHSTMT stmt = statement_->get();
+  status_.assign(blockRows_, SQL_ROW_SUCCESS);
+  db_.check(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_BIND_TYPE,
+                            reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_BIND_BY_COLUMN)), 0),
+            *statement_);
+  db_.check(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE,
+                            reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(blockRows_)), 0),
+            *statement_);
+  SQLULEN granted = 0;
+  if (SQL_SUCCEEDED(SQLGetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) &&
+      granted > 0 && granted < blockRows_) {
+    blockRows_ = granted;
+  }
+  db_.check(SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0), *statement_);
+  db_.check(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_STATUS_PTR, status_.data(), 0), *statement_);
+  for (SQLUSMALLINT i = 0; i < columns_.size(); ++i) {
+    odbc::BoundColumn& column = columns_[i];
+    column.data.assign(static_cast<size_t>(column.slotBytes) * blockRows_, 0);
+    column.lengths.assign(blockRows_, 0);
+    db_.check(SQLBindCol(stmt, i + 1, cType(column), column.data.data(), column.slotBytes,
+                         column.lengths.data()),
+              *statement_);
+  }
+}
+
+bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
+  value_.clear();
+  piece_.resize(static_cast<size_t>(kPieceUnits));
+  while (true) {
+    SQLLEN length = 0;
+    const SQLRETURN rc = db_.check(
+        SQLGetData(statement_->get(), column, SQL_C_WCHAR, piece_.data(),
+                   kPieceUnits * static_cast<SQLLEN>(sizeof(SQLWCHAR)), &length),
+        *statement_);
+    if (rc == SQL_NO_DATA) break;
+    if (length == SQL_NULL_DATA) return false;
+    const size_t full = static_cast<size_t>(kPieceUnits - 1);
+    const size_t units = length == SQL_NO_TOTAL
+                             ? full
+                             : std::min(full, static_cast<size_t>(length) / sizeof(SQLWCHAR));
+    value_.append(reinterpret_cast<const char16_t*>(piece_.data()), units);
+    if (rc == SQL_SUCCESS) break;
+  }
+  odbc::appendUtf8(value_, text_);
+  return true;
+}
+
+}  // namespace zorv::lib

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "field_view.h"
+#include "odbc_database.h"
+#include "odbc_handle.h"
+
+namespace zorv::lib {
+
+namespace odbc {
+
+// One column of a block of bound rows.
+struct BoundColumn {
+  SQLLEN slotBytes = 0;
+  bool integer = false;  // bound as a 64-bit integer
+  // Wide slots are read as char16_t: the buffer's alignment and even slot
+  // sizes keep each slot aligned for it.
+  std::vector<char> data;
+  std::vector<SQLLEN> lengths;
+};
+
+// What decodeSlot made of a bound value.
+enum class SlotValue {
+  Null,    // the value is NULL
+  Text,    // its text was appended
+  Reread,  // the slot cannot show it whole: read it again with SQLGetData
+};
+
+// Decodes row `row` of a bound column and appends its text as UTF-8: an
+// integer in decimal, narrow text as it stands when it is well-formed UTF-8,
+// wide text converted. Appends nothing unless it answers Text.
+SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text);
+
+}  // namespace odbc
+
+// Reads an executed statement's rows as UTF-8 fields. With bound arrays it
+// fetches blocks of rows; a value longer than its slot, and every value when
+// the driver cannot read bound columns again, comes through SQLGetData in
+// pieces joined before conversion, since a piece may end inside a pair or a
+// UTF-8 sequence.
+//
+// Values are read as wide text, except from the SQLite driver where the
+// platform's driver manager passes its narrow text on as the stored UTF-8
+// (odbc_locale.h): blobs and numbers come written as for wide text, and
+// reading it narrow spares a conversion and an allocation per value. A
+// narrow value that is not well-formed UTF-8 (the driver's wide text drops or
+// replaces such bytes in its own way), and one longer than its slot, is read
+// again wide, so the text is the same either way.
+class OdbcDatabase::RowReader {
+ public:
+  // Describes the statement's columns and binds them; failures throw
+  // ZorvError through OdbcDatabase::check.
+  RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handle> statement);
+
+  const std::vector<std::string>& names() const { return names_; }
+
+  // The next row, or false after the last one. The fields stay valid until
+  // the next call.
+  bool next(std::span<const FieldView>& row);
+
+ private:
+  SQLSMALLINT cType(const odbc::BoundColumn& column) const;
+  void bind();
+  // Appends row `row`'s value of column `column` (0-based) to text_; false
+  // for NULL.
+  bool readField(size_t column, SQLULEN row, bool& positioned);
+  // Appends the current row's column, read whole as wide text, to text_;
+  // false for NULL.
+  bool readPieces(SQLUSMALLINT column);
+
+  OdbcDatabase& db_;
+  std::unique_ptr<odbc::Handle> statement_;
+  const bool narrow_;
+  std::vector<std::string> names_;
+  std::vector<odbc::BoundColumn> columns_;
+  bool bound_ = false;
+  SQLULEN blockRows_ = 1;
+  SQLULEN fetched_ = 0;
+  SQLULEN at_ = 0;
+  std::vector<SQLUSMALLINT> status_;
+  bool done_ = false;
+  std::vector<SQLWCHAR> piece_;
+  std::u16string value_;
+  std::string text_;
+  std::vector<size_t> ends_;
+  std::vector<FieldView> row_;
+};
+
+}  // namespace zorv::lib
