@@ -89,6 +89,43 @@ std::string firstKeyword(std::string_view sql) {
   return word;
 }
 
+// Whether a statement reads only, judged from its words where no guard can
+// hold the database to it: it starts as a query, and no word outside quotes
+// and comments asks for a change (a data-changing WITH, SELECT ... INTO,
+// also FOR UPDATE).
+bool isPlainQuery(std::string_view sql) {
+  static const char* const kQueries[] = {"SELECT", "VALUES", "TABLE", "WITH"};
+  static const char* const kChanges[] = {"INSERT", "UPDATE", "DELETE", "MERGE", "INTO",
+                                         "CALL",   "EXEC",   "EXECUTE", "CREATE", "DROP",
+                                         "ALTER",  "TRUNCATE", "GRANT", "REVOKE", "COPY", "LOCK"};
+  auto among = [](const std::string& word, const auto& list) {
+    return std::any_of(std::begin(list), std::end(list), [&](const char* w) { return word == w; });
+  };
+  if (!among(firstKeyword(sql), kQueries)) return false;
+  for (size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const char close = c == '[' ? ']' : c;
+      const size_t end = sql.find(close, i + 1);
+      i = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (sql.substr(i, 2) == "--") {
+      i = std::min(sql.find('\n', i), sql.size());
+    } else if (sql.substr(i, 2) == "/*") {
+      const size_t end = sql.find("*/", i + 2);
+      i = end == std::string_view::npos ? sql.size() : end + 2;
+    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      std::string word;
+      for (; i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'); ++i) {
+        word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i]))));
+      }
+      if (among(word, kChanges)) return false;
+    } else {
+      ++i;
+    }
+  }
+  return true;
+}
+
 [[noreturn]] void refuseNotAQuery() {
   throw ZorvError(kStatementFailed,
                   "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
@@ -204,7 +241,29 @@ bool OdbcDatabase::connectionDead() const {
          dead == SQL_CD_TRUE;
 }
 
+void OdbcDatabase::requireConnection() const {
+  if (!dbc_) throw ZorvError(kConnectFailed, dropped_.empty() ? "not connected" : dropped_);
+}
+
+void OdbcDatabase::dropConnection(const std::string& reason) noexcept {
+  reader_.reset();
+  try {
+    const std::string details = readDiagnostics(SQL_HANDLE_DBC, dbc_->get()).message;
+    dropped_ = "the connection was closed: the ODBC driver " + reason +
+               (details.empty() ? "" : ": " + details);
+  } catch (...) {
+    dropped_ = "the connection was closed";
+  }
+  dbc_.reset();  // disconnects, rolling back whatever is open
+}
+
+bool OdbcDatabase::setConnectionOption(int32_t attribute, uintptr_t value) {
+  return SQL_SUCCEEDED(
+      SQLSetConnectAttrW(dbc_->get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+}
+
 std::unique_ptr<Handle> OdbcDatabase::newStatement() {
+  requireConnection();
   auto statement = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get(), SQL_HANDLE_DBC);
   // The text runs as written: no ODBC escape sequences are rewritten.
   SQLSetStmtAttrW(statement->get(), SQL_ATTR_NOSCAN,
@@ -229,47 +288,88 @@ bool OdbcDatabase::runGuardStatement(const char* sql, std::string* state) {
 
 void OdbcDatabase::beginGuard() {
   guard_ = Guard::None;
-  if (driver_ == Driver::Sqlite) {
-    if (!runGuardStatement("PRAGMA query_only = 1")) {
-      throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
-    }
-    guard_ = Guard::QueryOnly;
-  } else if (driver_ == Driver::Postgres) {
-    // A savepoint is refused outside a transaction block: that tells whether
-    // the user opened one, which the cursor then joins as it is.
-    std::string state;
-    if (runGuardStatement("SAVEPOINT zorv_cursor_probe", &state)) {
-      runGuardStatement("RELEASE SAVEPOINT zorv_cursor_probe");
+  switch (driver_) {
+    case Driver::Sqlite:
+      if (!runGuardStatement("PRAGMA query_only = 1")) {
+        throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
+      }
+      guard_ = Guard::QueryOnly;
+      return;
+    case Driver::Postgres:
+      beginReadOnlyTransaction();
+      return;
+    case Driver::Other: {
+      // Only a hint: the driver may accept the mode and ignore it, so the
+      // statement was judged by its words too.
+      SQLUINTEGER mode = SQL_MODE_READ_ONLY;
+      if (SQL_SUCCEEDED(SQLGetConnectAttrW(dbc_->get(), SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr)) &&
+          mode == SQL_MODE_READ_WRITE &&
+          setConnectionOption(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY)) {
+        guard_ = Guard::AccessMode;
+      }
       return;
     }
-    if (state == "25P02") {
-      throw ZorvError(kStatementFailed,
-                      "the current transaction is aborted; end it with ROLLBACK first");
-    }
+  }
+}
+
+void OdbcDatabase::beginReadOnlyTransaction() {
+  // A savepoint is refused outside a transaction block: inside the user's
+  // own transaction it holds the read-only mode, and rolling back to it ends
+  // both; outside one the cursor gets a transaction of its own.
+  std::string state;
+  if (runGuardStatement("SAVEPOINT zorv_cursor", &state)) {
+    guard_ = Guard::Savepoint;
+  } else if (state == "25P02") {
+    throw ZorvError(kStatementFailed,
+                    "the current transaction is aborted; end it with ROLLBACK first");
+  } else {
     check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
                              reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_OFF)),
                              0),
           *dbc_);
     guard_ = Guard::OwnTransaction;
-    if (!runGuardStatement("SET TRANSACTION READ ONLY")) {
-      endGuard();
-      throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
-    }
+  }
+  if (!runGuardStatement("SET TRANSACTION READ ONLY")) {
+    endGuard();
+    requireConnection();
+    throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
   }
 }
 
 void OdbcDatabase::endGuard() noexcept {
   const Guard guard = std::exchange(guard_, Guard::None);
+  if (guard == Guard::None || !dbc_) return;
   try {
-    if (guard == Guard::OwnTransaction) {
-      SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
-      SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                         reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_ON)), 0);
-    } else if (guard == Guard::QueryOnly) {
-      runGuardStatement("PRAGMA query_only = 0");
+    switch (guard) {
+      case Guard::None:
+        return;
+      case Guard::OwnTransaction:
+        if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK))) {
+          return dropConnection("could not roll back the cursor's read-only transaction");
+        }
+        if (!setConnectionOption(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON)) {
+          return dropConnection("could not switch autocommit back on after the cursor");
+        }
+        return;
+      case Guard::Savepoint:
+        if (!runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor") ||
+            !runGuardStatement("RELEASE SAVEPOINT zorv_cursor")) {
+          return dropConnection("could not end the cursor's read-only savepoint");
+        }
+        return;
+      case Guard::QueryOnly:
+        if (!runGuardStatement("PRAGMA query_only = 0")) {
+          return dropConnection("could not end the cursor's read-only mode");
+        }
+        return;
+      case Guard::AccessMode:
+        if (!setConnectionOption(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_WRITE)) {
+          return dropConnection("could not switch the connection back to read-write after the cursor");
+        }
+        return;
     }
-  } catch (const ZorvError&) {
-    // A lost connection shows at the next call.
+  } catch (const ZorvError& e) {
+    dropConnection(std::string("lost the connection while ending the cursor's guard: ") + e.what());
   }
 }
 
@@ -310,7 +410,14 @@ void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
 
 void OdbcDatabase::openCursor(std::string_view sql) {
   closeCursor();
+  requireConnection();
   const std::u16string text = oneStatement(sql, driver_);
+  if (driver_ == Driver::Other && !isPlainQuery(sql)) {
+    throw ZorvError(kStatementFailed,
+                    "this ODBC driver cannot keep a cursor read-only, so a cursor takes only a "
+                    "plain query (SELECT, VALUES, WITH ... SELECT) that names no change such "
+                    "as INSERT, UPDATE, DELETE or INTO; run other statements with Exec");
+  }
   beginGuard();
   try {
     auto statement = newStatement();
@@ -337,6 +444,7 @@ void OdbcDatabase::openCursor(std::string_view sql) {
   } catch (const ZorvError&) {
     reader_.reset();
     endGuard();
+    requireConnection();
     throw;
   }
 }
@@ -348,10 +456,12 @@ bool OdbcDatabase::fetch(std::span<const FieldView>& row) {
     if (reader_->next(row)) return true;
   } catch (const ZorvError&) {
     closeCursor();
+    requireConnection();
     throw;
   }
   // Read to the end: the statement and its read-only guard end now.
   releaseStatement();
+  requireConnection();
   return false;
 }
 
@@ -368,6 +478,7 @@ void OdbcDatabase::drainCursor() {
     while (reader_->next(row)) spill->append(row);
     spill->startReading();
     releaseStatement();
+    requireConnection();
     spill_ = std::move(spill);
   } catch (const ZorvError& e) {
     // A cursor that cannot be kept is closed; the statement still runs.
