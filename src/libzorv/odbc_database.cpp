@@ -126,6 +126,14 @@ bool isPlainQuery(std::string_view sql) {
   return true;
 }
 
+// Refuses a statement that may write where `who` cannot keep it read-only.
+[[noreturn]] void refuseUnguardable(const std::string& who) {
+  throw ZorvError(kStatementFailed,
+                  "a cursor needs a plain query (SELECT, VALUES, WITH ... SELECT) that names no "
+                  "change such as INSERT, UPDATE, DELETE or INTO: " + who +
+                  " cannot keep a cursor read-only; run other statements with Exec");
+}
+
 [[noreturn]] void refuseNotAQuery() {
   throw ZorvError(kStatementFailed,
                   "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
@@ -271,7 +279,7 @@ std::unique_ptr<Handle> OdbcDatabase::newStatement() {
   return statement;
 }
 
-bool OdbcDatabase::runGuardStatement(const char* sql, std::string* state) {
+bool OdbcDatabase::runGuardStatement(std::string_view sql, Diagnostics* failure) {
   auto statement = newStatement();
   const std::u16string text = odbc::toUtf16(sql);
   const SQLRETURN rc = SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)),
@@ -282,11 +290,11 @@ bool OdbcDatabase::runGuardStatement(const char* sql, std::string* state) {
     throw ZorvError(kConnectFailed,
                     "the connection to the database was lost: " + diagnostics.message);
   }
-  if (state != nullptr) *state = diagnostics.state;
+  if (failure != nullptr) *failure = diagnostics;
   return false;
 }
 
-void OdbcDatabase::beginGuard() {
+void OdbcDatabase::beginGuard(std::string_view statement) {
   guard_ = Guard::None;
   switch (driver_) {
     case Driver::Sqlite:
@@ -296,7 +304,7 @@ void OdbcDatabase::beginGuard() {
       guard_ = Guard::QueryOnly;
       return;
     case Driver::Postgres:
-      beginReadOnlyTransaction();
+      beginReadOnlyTransaction(statement);
       return;
     case Driver::Other: {
       // Only a hint: the driver may accept the mode and ignore it, so the
@@ -312,23 +320,32 @@ void OdbcDatabase::beginGuard() {
   }
 }
 
-void OdbcDatabase::beginReadOnlyTransaction() {
-  // A savepoint is refused outside a transaction block: inside the user's
-  // own transaction it holds the read-only mode, and rolling back to it ends
-  // both; outside one the cursor gets a transaction of its own.
-  std::string state;
-  if (runGuardStatement("SAVEPOINT zorv_cursor", &state)) {
+void OdbcDatabase::beginReadOnlyTransaction(std::string_view statement) {
+  // A savepoint is refused outside a transaction block: that tells whether
+  // the user opened one.
+  Diagnostics failure;
+  if (runGuardStatement("SAVEPOINT zorv_cursor", &failure)) {
     guard_ = Guard::Savepoint;
-  } else if (state == "25P02") {
+    // The driver runs each statement in a savepoint of its own, whose end
+    // restores the read-write mode: only the statement's words can keep it
+    // from writing, and rolling back to zorv_cursor at the end undoes
+    // whatever a function it calls wrote.
+    if (!isPlainQuery(statement)) {
+      endGuard();
+      requireConnection();
+      refuseUnguardable("inside a transaction the PostgreSQL driver");
+    }
+    return;
+  }
+  if (failure.state == "25P02") {
     throw ZorvError(kStatementFailed,
                     "the current transaction is aborted; end it with ROLLBACK first");
-  } else {
-    check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                             reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_OFF)),
-                             0),
-          *dbc_);
-    guard_ = Guard::OwnTransaction;
   }
+  check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_OFF)),
+                           0),
+        *dbc_);
+  guard_ = Guard::OwnTransaction;
   if (!runGuardStatement("SET TRANSACTION READ ONLY")) {
     endGuard();
     requireConnection();
@@ -352,11 +369,17 @@ void OdbcDatabase::endGuard() noexcept {
         }
         return;
       case Guard::Savepoint:
-        if (!runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor") ||
-            !runGuardStatement("RELEASE SAVEPOINT zorv_cursor")) {
-          return dropConnection("could not end the cursor's read-only savepoint");
+      {
+        // 25P01: the driver already ended the whole transaction after a
+        // failed statement, so nothing is left open.
+        Diagnostics failure;
+        if (!runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor", &failure)) {
+          if (failure.state != "25P01") return dropConnection("could not end the cursor's savepoint");
+        } else if (!runGuardStatement("RELEASE SAVEPOINT zorv_cursor")) {
+          return dropConnection("could not end the cursor's savepoint");
         }
         return;
+      }
       case Guard::QueryOnly:
         if (!runGuardStatement("PRAGMA query_only = 0")) {
           return dropConnection("could not end the cursor's read-only mode");
@@ -412,13 +435,8 @@ void OdbcDatabase::openCursor(std::string_view sql) {
   closeCursor();
   requireConnection();
   const std::u16string text = oneStatement(sql, driver_);
-  if (driver_ == Driver::Other && !isPlainQuery(sql)) {
-    throw ZorvError(kStatementFailed,
-                    "this ODBC driver cannot keep a cursor read-only, so a cursor takes only a "
-                    "plain query (SELECT, VALUES, WITH ... SELECT) that names no change such "
-                    "as INSERT, UPDATE, DELETE or INTO; run other statements with Exec");
-  }
-  beginGuard();
+  if (driver_ == Driver::Other && !isPlainQuery(sql)) refuseUnguardable("this ODBC driver");
+  beginGuard(odbc::utf8(text));
   try {
     auto statement = newStatement();
     check(SQLPrepareW(statement->get(), const_cast<SQLWCHAR*>(wide(text)), wideLength(text)),

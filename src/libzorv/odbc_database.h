@@ -12,6 +12,7 @@ namespace zorv::lib {
 
 namespace odbc {
 class Handle;
+struct Diagnostics;
 }
 
 // A connection through an ODBC driver, W functions only. Every value is read
@@ -58,10 +59,10 @@ class OdbcDatabase : public Database {
   std::unique_ptr<odbc::Handle> newStatement();
   // Runs one of the engine's own guard statements (a pragma, a savepoint);
   // false with its SQLSTATE when it fails (a lost connection throws).
-  bool runGuardStatement(const char* sql, std::string* state = nullptr);
+  bool runGuardStatement(std::string_view sql, odbc::Diagnostics* failure = nullptr);
   // Makes what the cursor is about to run read-only; undone by endGuard.
-  void beginGuard();
-  void beginReadOnlyTransaction();
+  void beginGuard(std::string_view statement);
+  void beginReadOnlyTransaction(std::string_view statement);
   // Ends the guard; when a clean-up call fails the connection is dropped,
   // so no later statement can run in a transaction nobody will commit.
   void endGuard() noexcept;
