@@ -3,8 +3,8 @@
 //
 //   Driver=/path/libmisbehaving_odbc.so;Mode=MODE;Name=NAME;Database=FILE
 //
-// Any query (a statement starting with SELECT, VALUES or WITH) answers the
-// columns id and name with the rows (1, one), (2, two), (3, three). An INSERT
+// Any query (a statement starting with SELECT, VALUES or WITH, or one with
+// RETURNING) answers the columns id and name with the rows (1, one), (2, two), (3, three). An INSERT
 // changes one row: committed, it appends its text as a line to FILE; in a
 // transaction it waits for SQLEndTran and is lost on disconnect. SAVEPOINT
 // fails outside a transaction, as a server's would. Name is what
@@ -377,7 +377,8 @@ FAKE_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT handle, SQLWCHAR* text, SQLIN
   if (stmt->dbc->mode == "many_diag") return execute(stmt);
   stmt->sql = narrow(text, length);
   const std::string word = upperWord(stmt->sql);
-  stmt->query = word == "SELECT" || word == "VALUES" || word == "WITH";
+  stmt->query = word == "SELECT" || word == "VALUES" || word == "WITH" ||
+                stmt->sql.find("RETURNING") != std::string::npos;
   stmt->executed = false;
   return SQL_SUCCESS;
 }

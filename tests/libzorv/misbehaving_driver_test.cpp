@@ -20,6 +20,7 @@ struct Misbehaviour {
   const char* driverName;  // what SQL_DRIVER_NAME answers; empty for the fake's own
   int32_t code;            // the first code other than 0 and 100 in the run
   const char* message;     // a part of the message that code left
+  const char* cursor = "SELECT id, name FROM t";
 };
 
 void PrintTo(const Misbehaviour& c, std::ostream* out) { *out << c.mode; }
@@ -35,6 +36,9 @@ const Misbehaviour kCases[] = {
     {"no_total", "", 1, "cut"},
     {"bad_describe", "", -4, "the ODBC driver returned an invalid name length (-7) for column 1"},
     {"autocommit_fails", "psqlodbcw.so", -3, "could not switch autocommit back on"},
+    // A driver nothing can hold to read-only: a statement that writes is refused.
+    {"none", "", -4, "this ODBC driver cannot keep a cursor read-only",
+     "INSERT INTO t VALUES (0) RETURNING id"},
 };
 
 const std::vector<std::string> kRows = {"1\tone", "2\ttwo", "3\tthree"};
@@ -65,7 +69,7 @@ TEST_P(MisbehavingDriver, FailsWithTheDriversFaultAndLosesNoReportedWrite) {
     return result;
   };
   size_t read = 0;
-  if (note(lib.cursor("SELECT id, name FROM t")) >= 0) {
+  if (note(lib.cursor(c.cursor)) >= 0) {
     for (int i = 0; i < 10; ++i) {
       const Answer row = callFetch();
       if (note(row.code) < 0 || row.code == 100) break;
@@ -91,7 +95,8 @@ TEST_P(MisbehavingDriver, FailsWithTheDriversFaultAndLosesNoReportedWrite) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, MisbehavingDriver, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Misbehaviour>& info) {
-                           return std::string(info.param.mode);
+                           return std::string(info.param.mode) +
+                                  (*info.param.cursor == 'I' ? "_writing_cursor" : "");
                          });
 
 }  // namespace
