@@ -101,6 +101,7 @@ bool isPlainQuery(std::string_view sql) {
   auto among = [](const std::string& word, const auto& list) {
     return std::any_of(std::begin(list), std::end(list), [&](const char* w) { return word == w; });
   };
+  auto isWordByte = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
   if (!among(firstKeyword(sql), kQueries)) return false;
   for (size_t i = 0; i < sql.size();) {
     const char c = sql[i];
@@ -113,9 +114,9 @@ bool isPlainQuery(std::string_view sql) {
     } else if (sql.substr(i, 2) == "/*") {
       const size_t end = sql.find("*/", i + 2);
       i = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+    } else if (isWordByte(c)) {
       std::string word;
-      for (; i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'); ++i) {
+      for (; i < sql.size() && isWordByte(sql[i]); ++i) {
         word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i]))));
       }
       if (among(word, kChanges)) return false;
@@ -368,16 +369,14 @@ void OdbcDatabase::endGuard() noexcept {
           return dropConnection("could not switch autocommit back on after the cursor");
         }
         return;
-      case Guard::Savepoint:
-      {
+      case Guard::Savepoint: {
         // 25P01: the driver already ended the whole transaction after a
         // failed statement, so nothing is left open.
         Diagnostics failure;
-        if (!runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor", &failure)) {
-          if (failure.state != "25P01") return dropConnection("could not end the cursor's savepoint");
-        } else if (!runGuardStatement("RELEASE SAVEPOINT zorv_cursor")) {
-          return dropConnection("could not end the cursor's savepoint");
-        }
+        const bool ended = runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor", &failure)
+                               ? runGuardStatement("RELEASE SAVEPOINT zorv_cursor")
+                               : failure.state == "25P01";
+        if (!ended) return dropConnection("could not end the cursor's savepoint");
         return;
       }
       case Guard::QueryOnly:
@@ -387,7 +386,7 @@ void OdbcDatabase::endGuard() noexcept {
         return;
       case Guard::AccessMode:
         if (!setConnectionOption(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_WRITE)) {
-          return dropConnection("could not switch the connection back to read-write after the cursor");
+          return dropConnection("could not make the connection read-write again after the cursor");
         }
         return;
     }
