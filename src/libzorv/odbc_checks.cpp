@@ -15,33 +15,23 @@ namespace {
 
 }  // namespace
 
-SQLLEN checkedLength(SQLLEN length, size_t column) {
-  if (length >= 0 || length == SQL_NULL_DATA || length == SQL_NO_TOTAL) return length;
+void invalidLength(SQLLEN length, size_t column) {
   driverFault("an invalid length (" + std::to_string(length) + ") for column " +
               std::to_string(column));
 }
 
-SQLULEN checkedRowsFetched(SQLULEN fetched, SQLULEN arraySize) {
-  if (fetched <= arraySize) return fetched;
+void tooManyRowsFetched(SQLULEN fetched, SQLULEN arraySize) {
   throw ZorvError(kStatementFailed, "the ODBC driver reported " + std::to_string(fetched) +
                                         " rows fetched into an array of " +
                                         std::to_string(arraySize));
 }
 
-void checkRowStatus(SQLUSMALLINT status, size_t row) {
-  switch (status) {
-    case SQL_ROW_SUCCESS:
-    case SQL_ROW_SUCCESS_WITH_INFO:
-    case SQL_ROW_UPDATED:
-    case SQL_ROW_ADDED:
-      return;
-    case SQL_ROW_ERROR:
-      throw ZorvError(kStatementFailed,
-                      "the ODBC driver could not read row " + std::to_string(row));
-    default:
-      driverFault("an invalid row status (" + std::to_string(status) + ") for row " +
-                  std::to_string(row));
+void rowWithoutData(SQLUSMALLINT status, size_t row) {
+  if (status == SQL_ROW_ERROR) {
+    throw ZorvError(kStatementFailed, "the ODBC driver could not read row " + std::to_string(row));
   }
+  driverFault("an invalid row status (" + std::to_string(status) + ") for row " +
+              std::to_string(row));
 }
 
 std::optional<size_t> reportedUnits(SQLLEN reported, size_t capacity) {
