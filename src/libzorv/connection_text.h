@@ -4,12 +4,14 @@
 #include <string_view>
 #include <vector>
 
+#include "secret_text.h"
+
 namespace zorv::lib {
 
 // One keyword=value pair of a connection text.
 struct ConnectionOption {
   std::string keyword;
-  std::string value;
+  SecretString value;  // may be a password
 
   bool operator==(const ConnectionOption&) const = default;
 };

@@ -74,7 +74,8 @@ bool copyIfAscii(const unsigned char* p, size_t n, char* out) {
   return true;
 }
 
-void appendUtf8(char16_t unit, std::string& out) {
+template <class String>
+void appendUtf8(char16_t unit, String& out) {
   char bytes[3];
   if (unit < 0x80) {
     out.push_back(static_cast<char>(unit));
@@ -135,6 +136,15 @@ Cp932Codec::Cp932Codec()
     : table_(Cp932Table::instance()), asciiIdentity_(table_.asciiIsIdentity()) {}
 
 bool Cp932Codec::toUtf8(std::string_view cp932, std::string& out, size_t* badOffset) const {
+  return decode(cp932, out, badOffset);
+}
+
+bool Cp932Codec::toUtf8(std::string_view cp932, SecretString& out, size_t* badOffset) const {
+  return decode(cp932, out, badOffset);
+}
+
+template <class String>
+bool Cp932Codec::decode(std::string_view cp932, String& out, size_t* badOffset) const {
   const auto* p = reinterpret_cast<const unsigned char*>(cp932.data());
   const size_t n = cp932.size();
   out.reserve(out.size() + n + n / 2);

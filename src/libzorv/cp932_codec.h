@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "secret_text.h"
+
 namespace zorv {
 class Cp932Table;
 }
@@ -27,6 +29,8 @@ class Cp932Codec {
   // Appends the UTF-8 form of a CP932 text to out; false when the text is
   // not valid CP932, reporting the offending byte's offset in badOffset.
   bool toUtf8(std::string_view cp932, std::string& out, size_t* badOffset = nullptr) const;
+  // The same for a text that may hold a password.
+  bool toUtf8(std::string_view cp932, SecretString& out, size_t* badOffset = nullptr) const;
 
   // Writes the CP932 form of a UTF-8 text into out[0, capacity), stopping
   // before the first character that does not fit whole. Characters without a
@@ -35,6 +39,8 @@ class Cp932Codec {
 
  private:
   Cp932Codec();
+  template <class String>
+  bool decode(std::string_view cp932, String& out, size_t* badOffset) const;
   // fromUtf8 for text that is not plain ASCII or does not fit; kept out of
   // line so the common case stays a small function.
   [[gnu::noinline]] Encoded encode(const unsigned char* p, size_t n, char* out,

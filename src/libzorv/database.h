@@ -7,6 +7,7 @@
 
 #include "exec_sink.h"
 #include "field_view.h"
+#include "spill_file.h"
 
 namespace zorv::lib {
 
@@ -27,6 +28,17 @@ class Database {
   // call). On a failure the cursor is closed and ZorvError thrown.
   virtual bool fetch(std::span<const FieldView>& row) = 0;
   virtual void closeCursor() noexcept = 0;
+  // True when a statement exec runs would end the open cursor before its
+  // rows are all read (they wait on the server, or in a statement of the
+  // same connection): the session then moves them to a spill file first.
+  // Engines whose cursor outlives exec keep the default.
+  virtual bool execEndsCursor() const { return false; }
+  // Appends every row the open cursor has not yet returned to `spill`, in
+  // order, reading it to its end. Throws as fetch does, the cursor closed.
+  virtual void readRest(SpillFile& spill) {
+    std::span<const FieldView> row;
+    while (fetch(row)) spill.append(row);
+  }
   virtual bool hasCursor() const = 0;
   virtual const std::vector<std::string>& fieldNames() const = 0;
   // A notice or warning the server sent during the last call, then cleared.

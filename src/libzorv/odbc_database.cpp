@@ -4,10 +4,14 @@
 #include <cctype>
 #include <utility>
 
+#include "odbc_data_source.h"
 #include "odbc_handle.h"
 #include "odbc_locale.h"
 #include "odbc_row_reader.h"
-#include "odbc_text.h"
+#include "odbc_connection_string.h"
+#include "odbc_statement_split.h"
+#include "secret_text.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace zorv::lib {
@@ -56,15 +60,24 @@ OdbcDatabase::Driver driverNamed(std::string name) {
   return OdbcDatabase::Driver::Other;
 }
 
-// Adds the driver's options the string lacks; true when any was added.
-bool addDriverOptions(odbc::OdbcConnectionString& text, OdbcDatabase::Driver driver) {
-  bool added = false;
+// Adds the driver's options the string lacks.
+void addDriverOptions(odbc::OdbcConnectionString& text, OdbcDatabase::Driver driver) {
   for (const auto& option : kDriverOptions) {
-    if (option.driver != driver || text.has(option.key)) continue;
-    text.addIfAbsent(option.key, option.value);
-    added = true;
+    if (option.driver == driver) text.addIfAbsent(option.key, option.value);
   }
-  return added;
+}
+
+// The driver a connection string will load: the one it names, or its data
+// source's as the driver manager lists it (by name, else by file).
+OdbcDatabase::Driver driverToLoad(const odbc::OdbcConnectionString& text, SQLHENV env) {
+  const auto named = text.values("driver");
+  if (!named.empty()) return driverNamed(std::string(named.front().view()));
+  const auto source = text.values("dsn");
+  if (source.empty()) return OdbcDatabase::Driver::Other;
+  const auto listed = odbc::findDataSourceDriver(env, source.front().view());
+  if (!listed) return OdbcDatabase::Driver::Other;
+  const OdbcDatabase::Driver byName = driverNamed(listed->name);
+  return byName != OdbcDatabase::Driver::Other ? byName : driverNamed(listed->file);
 }
 
 // The statement's first word in upper case.
@@ -156,14 +169,14 @@ std::u16string oneStatement(std::string_view sql, OdbcDatabase::Driver driver) {
       break;
   }
   if (driver == OdbcDatabase::Driver::Sqlite && firstKeyword(split.first) == "VALUES") {
-    return odbc::toUtf16("SELECT * FROM (" + std::string(split.first) + ")");
+    return utf16FromUtf8("SELECT * FROM (" + std::string(split.first) + ")");
   }
-  return odbc::toUtf16(split.first);
+  return utf16FromUtf8(split.first);
 }
 
 }  // namespace
 
-OdbcDatabase::OdbcDatabase(const std::string& connection) {
+OdbcDatabase::OdbcDatabase(std::string_view connection) {
   // The driver manager fixes its narrow character set per connection handle.
   ScopedUtf8Locale utf8Locale;
   env_ = std::make_unique<Handle>(SQL_HANDLE_ENV, nullptr, SQL_HANDLE_ENV);
@@ -174,22 +187,8 @@ OdbcDatabase::OdbcDatabase(const std::string& connection) {
                                         readDiagnostics(SQL_HANDLE_ENV, env_->get()).message);
   }
   odbc::OdbcConnectionString text(connection);
-  const auto named = text.values("driver");
-  const Driver guessed = named.empty() ? Driver::Other : driverNamed(named.front());
-  addDriverOptions(text, guessed);
-  connect(text.text());
-  // A DSN names its driver only in the driver manager's files: once
-  // connected, the driver says who it is, and the options it lacked are
-  // added by connecting again.
-  if (driver_ != guessed) {
-    odbc::OdbcConnectionString again(connection);
-    if (addDriverOptions(again, driver_)) {
-      const Driver known = driver_;
-      dbc_.reset();
-      connect(again.text());
-      driver_ = known;
-    }
-  }
+  addDriverOptions(text, driverToLoad(text, env_->get()));
+  connect(text.text().view());
   SQLUINTEGER extensions = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_GETDATA_EXTENSIONS, &extensions,
                                sizeof extensions, nullptr))) {
@@ -200,16 +199,16 @@ OdbcDatabase::OdbcDatabase(const std::string& connection) {
 
 OdbcDatabase::~OdbcDatabase() { closeCursor(); }
 
-void OdbcDatabase::connect(const std::string& connection) {
+void OdbcDatabase::connect(std::string_view connection) {
   dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get(), SQL_HANDLE_ENV);
   SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT,
                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(kLoginTimeoutSeconds)), 0);
-  std::u16string wideText = odbc::toUtf16(connection);
+  SecretU16String wideText(connection.size(), u'\0');
+  wideText.resize(writeUtf16(connection, wideText.data()));
   const SQLRETURN rc =
-      SQLDriverConnectW(dbc_->get(), nullptr, const_cast<SQLWCHAR*>(wide(wideText)),
+      SQLDriverConnectW(dbc_->get(), nullptr, reinterpret_cast<SQLWCHAR*>(wideText.data()),
                         static_cast<SQLSMALLINT>(wideText.size()), nullptr, 0, nullptr,
                         SQL_DRIVER_NOPROMPT);
-  std::fill(wideText.begin(), wideText.end(), u'\0');
   if (!SQL_SUCCEEDED(rc)) {
     const std::string reason = readDiagnostics(SQL_HANDLE_DBC, dbc_->get()).message;
     dbc_.reset();
@@ -222,7 +221,7 @@ void OdbcDatabase::connect(const std::string& connection) {
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_DRIVER_NAME, name.data(),
                                static_cast<SQLSMALLINT>(name.size() * sizeof(char16_t)), &bytes))) {
     name.resize(std::min<size_t>(static_cast<size_t>(bytes) / sizeof(char16_t), name.size() - 1));
-    driver_ = driverNamed(odbc::utf8(name));
+    driver_ = driverNamed(utf8FromUtf16(name));
   }
 }
 
@@ -282,7 +281,7 @@ std::unique_ptr<Handle> OdbcDatabase::newStatement() {
 
 bool OdbcDatabase::runGuardStatement(std::string_view sql, Diagnostics* failure) {
   auto statement = newStatement();
-  const std::u16string text = odbc::toUtf16(sql);
+  const std::u16string text = utf16FromUtf8(sql);
   const SQLRETURN rc = SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)),
                                       wideLength(text));
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return true;
@@ -397,7 +396,6 @@ void OdbcDatabase::endGuard() noexcept {
 
 void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
   const std::u16string text = oneStatement(sql, driver_);
-  drainCursor();
   auto statement = newStatement();
   const SQLRETURN rc = check(
       SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)), wideLength(text)),
@@ -435,7 +433,7 @@ void OdbcDatabase::openCursor(std::string_view sql) {
   requireConnection();
   const std::u16string text = oneStatement(sql, driver_);
   if (driver_ == Driver::Other && !isPlainQuery(sql)) refuseUnguardable("this ODBC driver");
-  beginGuard(odbc::utf8(text));
+  beginGuard(utf8FromUtf16(text));
   try {
     auto statement = newStatement();
     check(SQLPrepareW(statement->get(), const_cast<SQLWCHAR*>(wide(text)), wideLength(text)),
@@ -467,7 +465,6 @@ void OdbcDatabase::openCursor(std::string_view sql) {
 }
 
 bool OdbcDatabase::fetch(std::span<const FieldView>& row) {
-  if (spill_) return spill_->next(row);
   if (!reader_) return false;
   try {
     if (reader_->next(row)) return true;
@@ -487,27 +484,8 @@ void OdbcDatabase::releaseStatement() noexcept {
   endGuard();
 }
 
-void OdbcDatabase::drainCursor() {
-  if (!reader_) return;
-  try {
-    auto spill = std::make_unique<SpillFile>(names_.size());
-    std::span<const FieldView> row;
-    while (reader_->next(row)) spill->append(row);
-    spill->startReading();
-    releaseStatement();
-    requireConnection();
-    spill_ = std::move(spill);
-  } catch (const ZorvError& e) {
-    // A cursor that cannot be kept is closed; the statement still runs.
-    closeCursor();
-    if (e.code() == kConnectFailed) throw;
-    notice_ = std::string("the open cursor was closed: ") + e.what();
-  }
-}
-
 void OdbcDatabase::closeCursor() noexcept {
   releaseStatement();
-  spill_.reset();
   names_.clear();
   cursorOpen_ = false;
 }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "database.h"
-#include "spill_file.h"
 
 namespace zorv::lib {
 
@@ -26,16 +25,19 @@ struct Diagnostics;
 // SQLite). With any other driver a cursor refuses statements without columns.
 class OdbcDatabase : public Database {
  public:
-  // Connects with SQLDriverConnectW, no prompt. The completed connection
-  // string the driver could hand back is never asked for, so no copy of a
-  // password outlives the call. Throws ZorvError(kConnectFailed).
-  explicit OdbcDatabase(const std::string& connection);
+  // Connects once with SQLDriverConnectW, no prompt: a data source's driver
+  // is looked up in the driver manager's lists first, so its options go into
+  // that one login. The completed connection string the driver could hand
+  // back is never asked for, and every copy made here is wiped, so no copy of
+  // a password outlives the call. Throws ZorvError(kConnectFailed).
+  explicit OdbcDatabase(std::string_view connection);
   ~OdbcDatabase() override;
 
   void exec(std::string_view sql, ExecSink& sink) override;
   void openCursor(std::string_view sql) override;
   bool fetch(std::span<const FieldView>& row) override;
   void closeCursor() noexcept override;
+  bool execEndsCursor() const override { return reader_ != nullptr; }
   bool hasCursor() const override { return cursorOpen_; }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
@@ -50,7 +52,7 @@ class OdbcDatabase : public Database {
   // mode (any other driver, a hint beside the check of the statement's words).
   enum class Guard { None, OwnTransaction, Savepoint, QueryOnly, AccessMode };
 
-  void connect(const std::string& connection);
+  void connect(std::string_view connection);
   // The one place a return code is judged: success and no-data pass, a
   // warning's text becomes the notice, anything else throws ZorvError with
   // the handle's diagnostics (kConnectFailed when the connection is gone).
@@ -72,11 +74,8 @@ class OdbcDatabase : public Database {
   // Throws ZorvError(kConnectFailed) once the connection was dropped.
   void requireConnection() const;
   bool setConnectionOption(int32_t attribute, uintptr_t value);
-  // Ends the cursor's statement and guard; its rows stay readable when kept
-  // in a spill file.
+  // Ends the cursor's statement and its guard.
   void releaseStatement() noexcept;
-  // Moves the rows the open cursor has not yet read to a temporary file.
-  void drainCursor();
 
   std::unique_ptr<odbc::Handle> env_;
   std::unique_ptr<odbc::Handle> dbc_;
@@ -89,7 +88,6 @@ class OdbcDatabase : public Database {
   Guard guard_ = Guard::None;
   std::vector<std::string> names_;
   std::unique_ptr<RowReader> reader_;
-  std::unique_ptr<SpillFile> spill_;
 };
 
 }  // namespace zorv::lib

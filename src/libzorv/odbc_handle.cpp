@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "odbc_checks.h"
-#include "odbc_text.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace zorv::lib::odbc {
@@ -53,12 +53,6 @@ Handle::~Handle() {
   SQLFreeHandle(type_, handle_);
 }
 
-std::string utf8(std::u16string_view text) {
-  std::string out;
-  appendUtf8(text, out);
-  return out;
-}
-
 std::u16string_view untilNul(const std::u16string& buffer, SQLLEN reported) {
   const size_t limit = std::min(buffer.size(), static_cast<size_t>(std::max<SQLLEN>(reported, 0)));
   const size_t nul = buffer.find(u'\0');
@@ -84,9 +78,9 @@ Diagnostics readDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
       break;
     }
     const std::string sqlState =
-        utf8(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5));
+        utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5));
     const size_t units = reportedUnits(length, text.size()).value_or(text.size());
-    std::string body = utf8(untilNul(text, static_cast<SQLLEN>(units)));
+    std::string body = utf8FromUtf16(untilNul(text, static_cast<SQLLEN>(units)));
     while (!body.empty() && (body.back() == '\n' || body.back() == ' ' || body.back() == ';')) {
       body.pop_back();
     }

@@ -41,9 +41,6 @@ Diagnostics readDiagnostics(SQLSMALLINT type, SQLHANDLE handle);
 // drivers behind a narrow interface report lengths in bytes, not characters.
 std::u16string_view untilNul(const std::u16string& buffer, SQLLEN reported);
 
-// The UTF-8 form of UTF-16 text (odbc_text.h's conversion).
-std::string utf8(std::u16string_view text);
-
 inline const SQLWCHAR* wide(const std::u16string& text) {
   return reinterpret_cast<const SQLWCHAR*>(text.c_str());
 }

@@ -7,7 +7,7 @@
 
 #include "odbc_checks.h"
 #include "odbc_locale.h"
-#include "odbc_text.h"
+#include "utf_codec.h"
 #include "zorv_error.h"
 
 namespace zorv::lib {
@@ -111,7 +111,7 @@ OdbcDatabase::RowReader::RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handl
       describe();
     }
     const size_t nameUnits = odbc::checkedNameUnits(length, name.size(), i + 1u);
-    names_.push_back(odbc::utf8(odbc::untilNul(name, static_cast<SQLLEN>(nameUnits))));
+    names_.push_back(utf8FromUtf16(odbc::untilNul(name, static_cast<SQLLEN>(nameUnits))));
     columns_[i].number = i + 1u;
     SQLLEN display = 0;
     if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, i + 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0,
@@ -251,7 +251,7 @@ bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
     value_.append(reinterpret_cast<const char16_t*>(piece_.data()), units);
     if (rc == SQL_SUCCESS) break;
   }
-  odbc::appendUtf8(value_, text_);
+  appendUtf8(value_, text_);
   return true;
 }
 

@@ -132,7 +132,6 @@ PgDatabase::Result PgDatabase::run(const std::string& sql) {
 }
 
 void PgDatabase::exec(std::string_view sql, ExecSink& sink) {
-  drainServerCursor();
   const std::string text(sql);
   if (PQsendQueryParams(conn_.get(), text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) ==
       0) {
@@ -311,7 +310,6 @@ void PgDatabase::endServerCursor() {
 
 bool PgDatabase::fetch(std::span<const FieldView>& row) {
   while (batchRow_ >= batchRows_) {
-    if (spill_) return spill_->next(row);
     if (!serverOpen_) return false;
     fetchBatch(kBatchRows);
   }
@@ -327,32 +325,21 @@ bool PgDatabase::fetch(std::span<const FieldView>& row) {
   return true;
 }
 
-void PgDatabase::drainServerCursor() {
-  if (!serverOpen_) return;
-  try {
-    auto spill = std::make_unique<SpillFile>(names_.size());
-    std::span<const FieldView> row;
+void PgDatabase::readRest(SpillFile& spill) {
+  std::span<const FieldView> row;
+  while (batchRow_ < batchRows_) {
+    fetch(row);
+    spill.append(row);
+  }
+  while (serverOpen_) {
+    fetchBatch(kDrainBatchRows);
     while (batchRow_ < batchRows_) {
       fetch(row);
-      spill->append(row);
+      spill.append(row);
     }
-    while (serverOpen_) {
-      fetchBatch(kDrainBatchRows);
-      while (batchRow_ < batchRows_) {
-        fetch(row);
-        spill->append(row);
-      }
-    }
-    batch_.reset();
-    batchRows_ = batchRow_ = 0;
-    spill->startReading();
-    spill_ = std::move(spill);
-  } catch (const ZorvError& e) {
-    // A cursor that cannot be kept is closed; the statement still runs.
-    closeCursor();
-    if (e.code() == kConnectFailed) throw;
-    notice_ = std::string("the open cursor was closed: ") + e.what();
   }
+  batch_.reset();
+  batchRows_ = batchRow_ = 0;
 }
 
 void PgDatabase::closeCursor() noexcept {
@@ -368,7 +355,6 @@ void PgDatabase::closeCursor() noexcept {
   row_.clear();
   batch_.reset();
   batchRows_ = batchRow_ = 0;
-  spill_.reset();
 }
 
 }  // namespace zorv::lib

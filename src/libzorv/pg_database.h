@@ -19,8 +19,9 @@ namespace zorv::lib {
 //
 // The cursor is a server-side cursor read in batches. Opened outside a user
 // transaction it lives in a read-only transaction of its own; before Exec runs
-// anything, the rows the server still holds are moved to a temporary file and
-// that transaction ends, so Exec's statement commits at once.
+// anything, the session has the rows the server still holds moved to a
+// temporary file (readRest), which ends that transaction, so Exec's statement
+// commits at once.
 class PgDatabase : public Database {
  public:
   // Throws ZorvError(kBadConnectionText) for a keyword the client library
@@ -37,6 +38,8 @@ class PgDatabase : public Database {
   void openCursor(std::string_view sql) override;
   bool fetch(std::span<const FieldView>& row) override;
   void closeCursor() noexcept override;
+  bool execEndsCursor() const override { return serverOpen_; }
+  void readRest(SpillFile& spill) override;
   bool hasCursor() const override { return cursorOpen_; }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
@@ -66,8 +69,6 @@ class PgDatabase : public Database {
   void discardFetch() noexcept;
   // Ends the server cursor's life on the server (its transaction or itself).
   void endServerCursor();
-  // Moves the rows the server still holds to a temporary file.
-  void drainServerCursor();
   void ensureUtf8();
 
   std::unique_ptr<pg_conn, Finish> conn_;
@@ -82,7 +83,6 @@ class PgDatabase : public Database {
   int batchRows_ = 0;
   int batchRow_ = 0;
   int pendingRows_ = 0;  // rows asked for by the FETCH in flight, 0 when none
-  std::unique_ptr<SpillFile> spill_;
 };
 
 }  // namespace zorv::lib

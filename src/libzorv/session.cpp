@@ -7,7 +7,7 @@
 #include "cp932_codec.h"
 #include "exec_answer.h"
 #include "odbc_database.h"
-#include "odbc_text.h"
+#include "odbc_connection_string.h"
 #include "pg_database.h"
 #include "sqlite_database.h"
 #include "zorv_error.h"
@@ -20,11 +20,19 @@ constexpr const char* kReplacedMessage =
     "some characters have no CP932 form and were written as '?'";
 constexpr const char* kMask = "********";
 
+// Two messages as one, either of them possibly empty.
+std::string joined(const std::string& first, const std::string& second) {
+  if (first.empty()) return second;
+  if (second.empty()) return first;
+  return first + "; " + second;
+}
+
 // How a connection text selects the database to open.
 struct ConnectionPlan {
   enum class Engine { Embedded, Server, Odbc };
   Engine engine = Engine::Embedded;
-  std::string path = ":memory:";
+  std::string file = ":memory:";  // the embedded database's file
+  SecretString odbc;              // the ODBC connection string
   SqliteDatabase::Mode mode = SqliteDatabase::Mode::ReadWriteCreate;
 };
 
@@ -51,7 +59,7 @@ ConnectionPlan planFor(const std::vector<ConnectionOption>& options) {
       throw ZorvError(kBadConnectionText, "bad connection text: odbc needs a connection string");
     }
     plan.engine = ConnectionPlan::Engine::Odbc;
-    plan.path = options.front().value;
+    plan.odbc = options.front().value;
     return plan;
   }
   if (!options.empty() && !hasFile) {
@@ -64,7 +72,7 @@ ConnectionPlan planFor(const std::vector<ConnectionOption>& options) {
       if (option.value.empty()) {
         throw ZorvError(kBadConnectionText, "bad connection text: file needs a path");
       }
-      plan.path = option.value;
+      plan.file = option.value.view();
     } else if (option.keyword == "mode") {
       if (option.value == "ro") plan.mode = SqliteDatabase::Mode::ReadOnly;
       else if (option.value == "rw") plan.mode = SqliteDatabase::Mode::ReadWrite;
@@ -94,8 +102,8 @@ void Session::setMessage(const std::string& utf8) noexcept {
     std::string message = utf8;
     for (const auto& secret : secrets_) {
       if (secret.empty()) continue;
-      for (size_t at = message.find(secret); at != std::string::npos;
-           at = message.find(secret, at + std::strlen(kMask))) {
+      for (size_t at = message.find(secret.view()); at != std::string::npos;
+           at = message.find(secret.view(), at + std::strlen(kMask))) {
         message.replace(at, secret.size(), kMask);
       }
     }
@@ -105,8 +113,9 @@ void Session::setMessage(const std::string& utf8) noexcept {
   }
 }
 
-std::string Session::toUtf8(const char* text, const char* what) {
-  std::string utf8;
+template <class String>
+String Session::toUtf8(const char* text, const char* what) {
+  String utf8;
   size_t bad = 0;
   if (!Cp932Codec::instance().toUtf8(text, utf8, &bad)) {
     throw ZorvError(kBadText, std::string("the ") + what + " is not valid CP932 (byte " +
@@ -117,51 +126,76 @@ std::string Session::toUtf8(const char* text, const char* what) {
 
 std::string Session::notice() { return db_ ? db_->takeNotice() : std::string(); }
 
-int32_t Session::fail(int32_t code, const std::string& message) {
-  if (code == kConnectFailed) db_.reset();
-  setMessage(message);
+int32_t Session::fail(int32_t code, const std::string& message, const std::string& also) {
+  if (code == kConnectFailed) {
+    kept_.reset();
+    db_.reset();
+  }
+  setMessage(joined(message, also));
   return code;
 }
 
-int32_t Session::finishAnswer(const AnswerWriter& writer) {
+int32_t Session::finishAnswer(const AnswerWriter& writer, const std::string& also) {
   const int32_t code = writer.code();
-  if (code == kCut) setMessage(kCutMessage);
-  else if (code == kReplaced) setMessage(kReplacedMessage);
-  else setMessage(notice());
+  if (code == kCut) setMessage(joined(kCutMessage, also));
+  else if (code == kReplaced) setMessage(joined(kReplacedMessage, also));
+  else setMessage(joined(notice(), also));
   return code;
 }
+
+bool Session::cursorOpen() const { return kept_ != nullptr || (db_ && db_->hasCursor()); }
 
 void Session::requireCursor() const {
   if (!db_) throw ZorvError(kNotConnected, "not connected");
-  if (!db_->hasCursor()) throw ZorvError(kNoCursor, "no cursor is open");
+  if (!cursorOpen()) throw ZorvError(kNoCursor, "no cursor is open");
+}
+
+std::string Session::keepCursorRows() {
+  if (!db_->hasCursor() || !db_->execEndsCursor()) return {};
+  try {
+    auto kept = std::make_unique<KeptCursor>();
+    kept->names = db_->fieldNames();
+    kept->rows = std::make_unique<SpillFile>(kept->names.size());
+    db_->readRest(*kept->rows);
+    kept->rows->startReading();
+    db_->closeCursor();
+    kept_ = std::move(kept);
+    return {};
+  } catch (const ZorvError& e) {
+    // A cursor that cannot be kept is closed; the statement still runs.
+    db_->closeCursor();
+    if (e.code() == kConnectFailed) throw;
+    return std::string("the open cursor was closed: ") + e.what();
+  }
 }
 
 int32_t Session::login(const char* connection) {
   try {
-    const std::string text = toUtf8(connection, "connection text");
-    const auto options = ConnectionText::parse(text);
+    const auto text = toUtf8<SecretString>(connection, "connection text");
+    const auto options = ConnectionText::parse(text.view());
     const ConnectionPlan plan = planFor(options);
-    std::vector<std::string> secrets;
+    std::vector<SecretString> secrets;
     for (const auto& option : options) {
       if (option.keyword == "password") secrets.push_back(option.value);
     }
     if (plan.engine == ConnectionPlan::Engine::Odbc) {
-      const odbc::OdbcConnectionString odbcText(plan.path);
+      const odbc::OdbcConnectionString odbcText(plan.odbc.view());
       for (const char* key : {"pwd", "password"}) {
         for (auto& value : odbcText.values(key)) secrets.push_back(std::move(value));
       }
     }
+    kept_.reset();
     db_.reset();
     secrets_ = std::move(secrets);
     switch (plan.engine) {
       case ConnectionPlan::Engine::Embedded:
-        db_ = std::make_unique<SqliteDatabase>(plan.path, plan.mode);
+        db_ = std::make_unique<SqliteDatabase>(plan.file, plan.mode);
         break;
       case ConnectionPlan::Engine::Server:
         db_ = std::make_unique<PgDatabase>(options);
         break;
       case ConnectionPlan::Engine::Odbc:
-        db_ = std::make_unique<OdbcDatabase>(plan.path);
+        db_ = std::make_unique<OdbcDatabase>(plan.odbc.view());
         break;
     }
     setMessage("");
@@ -173,6 +207,7 @@ int32_t Session::login(const char* connection) {
 
 int32_t Session::close() {
   if (!db_) return fail(kNotConnected, "not connected");
+  kept_.reset();
   db_.reset();
   setMessage("");
   return kOk;
@@ -180,9 +215,10 @@ int32_t Session::close() {
 
 int32_t Session::cursor(const char* statement) {
   try {
-    const std::string sql = toUtf8(statement, "statement");
+    const std::string sql = toUtf8<std::string>(statement, "statement");
     if (!db_) throw ZorvError(kNotConnected, "not connected");
     notice();
+    kept_.reset();
     db_->openCursor(sql);
     setMessage(notice());
     return kOk;
@@ -196,7 +232,18 @@ int32_t Session::fetch(char* buf) {
   try {
     requireCursor();
     std::span<const FieldView> row;
-    if (!db_->fetch(row)) {
+    bool more = false;
+    if (kept_) {
+      try {
+        more = kept_->rows->next(row);
+      } catch (const ZorvError&) {
+        kept_.reset();
+        throw;
+      }
+    } else {
+      more = db_->fetch(row);
+    }
+    if (!more) {
       setMessage("no more rows");
       return kNoMoreRows;
     }
@@ -216,29 +263,31 @@ int32_t Session::msgGet(char* buf) {
 
 int32_t Session::exec(const char* statement, char* buf) {
   AnswerWriter writer(buf);
+  std::string cursorClosed;
   try {
-    const std::string sql = toUtf8(statement, "statement");
+    const std::string sql = toUtf8<std::string>(statement, "statement");
     if (!db_) throw ZorvError(kNotConnected, "not connected");
     notice();
+    cursorClosed = keepCursorRows();
     ExecAnswer answer(writer);
     db_->exec(sql, answer);
-    return finishAnswer(writer);
+    return finishAnswer(writer, cursorClosed);
   } catch (const ZorvError& e) {
     writer.clear();
-    return fail(e.code(), e.what());
+    return fail(e.code(), e.what(), cursorClosed);
   }
 }
 
 int32_t Session::status() const {
   if (!db_) return 0;
-  return db_->hasCursor() ? 2 : 1;
+  return cursorOpen() ? 2 : 1;
 }
 
 int32_t Session::fieldNames(char* buf) {
   AnswerWriter writer(buf);
   try {
     requireCursor();
-    const auto& names = db_->fieldNames();
+    const auto& names = kept_ ? kept_->names : db_->fieldNames();
     std::vector<FieldView> fields;
     fields.reserve(names.size());
     for (const auto& name : names) fields.push_back(FieldView{name.data(), name.size(), false});

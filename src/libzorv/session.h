@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database.h"
+#include "secret_text.h"
 
 namespace zorv::lib {
 
@@ -35,19 +36,36 @@ class Session {
   void setMessage(const std::string& utf8) noexcept;
 
  private:
-  // Converts a CP932 argument to UTF-8 or throws ZorvError(kBadText).
-  static std::string toUtf8(const char* text, const char* what);
-  // Ends an answer-writing operation: the message for its code, the code.
-  int32_t finishAnswer(const AnswerWriter& writer);
-  // Records a failure's message; a lost connection is dropped.
-  int32_t fail(int32_t code, const std::string& message);
+  // Converts a CP932 argument to UTF-8 (a std::string, or a SecretString for
+  // a text that may hold a password) or throws ZorvError(kBadText).
+  template <class String>
+  static String toUtf8(const char* text, const char* what);
+  // Ends an answer-writing operation: the message for its code, the code;
+  // `also` (when not empty) is added to whatever message that is.
+  int32_t finishAnswer(const AnswerWriter& writer, const std::string& also = {});
+  // Records a failure's message, with `also` added; a lost connection is
+  // dropped.
+  int32_t fail(int32_t code, const std::string& message, const std::string& also = {});
   void requireCursor() const;
+  bool cursorOpen() const;
   std::string notice();
+  // Before Exec: when the statement would end the engine's open cursor, its
+  // remaining rows move to a spill file the later Fetches read. When that
+  // fails the cursor is closed and the answer is why, for Exec's message;
+  // empty otherwise. A lost connection throws.
+  std::string keepCursorRows();
+
+  // A cursor's rows kept in a spill file, its engine cursor closed.
+  struct KeptCursor {
+    std::vector<std::string> names;
+    std::unique_ptr<SpillFile> rows;
+  };
 
   std::mutex mutex_;
   std::unique_ptr<Database> db_;
+  std::unique_ptr<KeptCursor> kept_;
   std::string message_;
-  std::vector<std::string> secrets_;
+  std::vector<SecretString> secrets_;  // the passwords messages mask
 };
 
 }  // namespace zorv::lib

@@ -8,7 +8,7 @@
 #include "foreign_call.h"
 #include "guarded_pages.h"
 #include "narrow_text.h"
-#include "utf8.h"
+#include "utf_codec.h"
 
 namespace zorv::check {
 

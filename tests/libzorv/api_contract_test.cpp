@@ -411,6 +411,39 @@ TEST_P(ApiContract, ExecWhileCursorOpenCommitsAndKeepsTheCursor) {
   EXPECT_EQ(callFetch(), (Answer{100, ""}));
 }
 
+// An Exec that ends the cursor's server-side rows first moves them to a
+// file; when a later row fails on the way, the cursor is closed and whatever
+// message Exec leaves (none, a cut answer's, its own failure's) says so and
+// why. SQLite's cursor outlives Exec and is left open.
+TEST_P(ApiContract, ExecSaysWhyTheCursorItCouldNotKeepWasClosed) {
+  makeTable();
+  const std::string failing =
+      dialect("CASE WHEN x = 4000 THEN abs(-9223372036854775807 - 1) ELSE x END",
+              "CASE WHEN x = 4000 THEN 1 / (x - x) ELSE x END");
+  const std::string reason = dialect("integer overflow", "division by zero");
+  const struct {
+    std::string exec;
+    int32_t code;
+    std::string own;  // part of Exec's own message, "" for none
+  } cases[] = {
+      {"INSERT INTO t VALUES (3, 'three')", 0, ""},
+      {seriesQuery(engine(), 5000), 1, "cut"},
+      {"INSERT INTO no_such_table VALUES (1)", -4, "no_such_table"},
+  };
+  const bool keepsCursor = engine() == Engine::Sqlite;
+  for (const auto& c : cases) {
+    ASSERT_EQ(lib().cursor(seriesQuery(engine(), 5000, failing).c_str()), 0) << callMsgGet();
+    for (int i = 1; i <= 10; ++i) ASSERT_EQ(callFetch(), (Answer{0, std::to_string(i)}));
+    EXPECT_EQ(callExec(c.exec).code, c.code) << c.exec;
+    const std::string message = callMsgGet();
+    EXPECT_NE(message.find(c.own), std::string::npos) << c.exec << ": " << message;
+    EXPECT_EQ(message.find("the open cursor was closed") != std::string::npos, !keepsCursor)
+        << c.exec << ": " << message;
+    EXPECT_EQ(message.find(reason) != std::string::npos, !keepsCursor) << c.exec << ": " << message;
+    EXPECT_EQ(lib().status(), keepsCursor ? 2 : 1) << c.exec;
+  }
+}
+
 TEST_P(ApiContract, UserTransactionIsLeftToTheUser) {
   makeTable();
   run("BEGIN");

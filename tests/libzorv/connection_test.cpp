@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "test_engine.h"
 #include "zorv_library.h"
 
@@ -123,9 +124,23 @@ TEST_F(Connection, OdbcTextStandsAloneAndFailsCleanly) {
   EXPECT_EQ(message.find("TopSecret42"), std::string::npos) << message;
 }
 
-TEST_F(Connection, OdbcDataSourceGetsItsDriversStreamingOption) {
-  // A data source names its driver only in the driver manager's files; the
-  // SQLite driver then reads a whole result into memory unless told to step.
+// Connections the driver manager's trace in `file` shows opened.
+int tracedConnects(const std::string& file) {
+  std::ifstream trace(file);
+  int connects = 0;
+  bool connectCall = false;
+  for (std::string line; std::getline(trace, line);) {
+    if (connectCall && line.find("Entry:") != std::string::npos) ++connects;
+    connectCall = line.find("[SQLDriverConnectW.c]") != std::string::npos;
+  }
+  return connects;
+}
+
+TEST_F(Connection, OdbcDataSourceLogsInOnceWithItsDriversStreamingOption) {
+  // A data source names its driver only in the driver manager's lists, here
+  // by a name that says nothing of the driver; the SQLite driver reads a
+  // whole result into memory unless told to step. One login, since a
+  // one-time password works only once.
   const std::string driver = odbcDriverPath(Engine::OdbcSqlite);
   const std::string settings = usePrivateOdbcSettings();
   if (driver.empty() || settings.empty()) {
@@ -138,8 +153,26 @@ TEST_F(Connection, OdbcDataSourceGetsItsDriversStreamingOption) {
   ASSERT_EQ(callExec("INSERT INTO t " + seriesQuery(Engine::Sqlite, 300000,
                                                    "printf('%0100d', x)")).code,
             0);
-  std::ofstream(settings + "/odbc.ini") << "[zorv_test_dsn]\nDriver=" << driver
-                                        << "\nDatabase=" << path << "\n";
+  const std::string onceFile = tempPath("odbc_dsn_once.db");
+  std::remove(onceFile.c_str());
+  std::ofstream(settings + "/odbc.ini") << "[zorv_test_dsn]\nDriver=zorv_test_driver\nDatabase="
+                                        << path << "\n[zorv_once_dsn]\nDriver=zorv_test_driver"
+                                        << "\nDatabase=" << onceFile << "\n";
+  // The driver manager reads its trace setting once per process: a child
+  // logs in with it on and inserts a row.
+  const std::string drivers = settings + "/odbcinst.ini";
+  const std::string trace = tempPath("odbc_dsn_trace.log");
+  std::remove(trace.c_str());
+  std::ofstream(drivers) << "[ODBC]\nTrace=Yes\nTraceFile=" << trace
+                         << "\n[zorv_test_driver]\nDriver=" << driver << "\n";
+  {
+    ChildProcess child(ZORV_INSERT_CHILD_PATH, {"odbc='DSN=zorv_once_dsn;PWD=once'", "1", "0",
+                                                "CREATE TABLE t (id INTEGER, txt TEXT)"});
+    std::string line;
+    EXPECT_TRUE(child.readLine(line) && line == "0" && child.readLine(line)) << "no insert";
+  }
+  std::ofstream(drivers) << "[zorv_test_driver]\nDriver=" << driver << "\n";
+  EXPECT_EQ(tracedConnects(trace), 1);
   ASSERT_EQ(lib().login("odbc='DSN=zorv_test_dsn'"), 0) << callMsgGet();
   const long baseline = residentBytes();
   ASSERT_EQ(lib().cursor("SELECT v FROM t"), 0) << callMsgGet();

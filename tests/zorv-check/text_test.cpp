@@ -1,44 +1,13 @@
-// The checker's own text handling: command-line UTF-8 must reach the library
-// unchanged (the checker never judges a result code, so a garbled query would
-// go unnoticed), and the CP932 judgement must tell whole answers from cut ones.
+// The checker's CP932 judgement must tell whole answers from cut ones.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "exerciser.h"
-#include "utf8.h"
 
 namespace {
 
 using zorv::check::cp932Flaw;
-using zorv::check::utf16FromUtf8;
-using zorv::check::utf8FromUtf16;
-
-struct Utf8Case {
-  const char* name;
-  std::string utf8;
-  std::u16string utf16;
-  bool roundTrips;
-};
-
-TEST(CheckerText, Utf8ToUtf16) {
-  const Utf8Case cases[] = {
-      {"ascii", "select 1", u"select 1", true},
-      {"japanese", "select * from 商品", u"select * from 商品", true},
-      {"four bytes", "\xF0\x9F\x98\x80", u"\U0001F600", true},
-      {"overlong", "\xC0\xAF", u"\uFFFD\uFFFD", false},
-      {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false},
-      {"past U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},
-      {"cut at the end", "a\xE5\x95", u"a\uFFFD\uFFFD", false},
-      {"NUL inside", std::string("a\0b", 3), std::u16string(u"a\0b", 3), true},
-  };
-  for (const Utf8Case& c : cases) {
-    EXPECT_EQ(utf16FromUtf8(c.utf8), c.utf16) << c.name;
-    if (c.roundTrips) {
-      EXPECT_EQ(utf8FromUtf16(c.utf16), c.utf8) << c.name;
-    }
-  }
-}
 
 TEST(CheckerText, Cp932Flaws) {
   const struct {

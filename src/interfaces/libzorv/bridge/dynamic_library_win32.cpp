@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "library_image.h"
+#include "utf_codec.h"
 
 namespace zorv::platform {
 
@@ -36,16 +37,10 @@ std::string utf8OfPath(const std::filesystem::path& path) {
 
 namespace {
 
+// Windows' wide text is UTF-16 in wchar_t.
 std::string utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-  }
-  return out;
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  return utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 // Windows' own text for `code` in the user's language, taken as UTF-16 and

@@ -1,0 +1,138 @@
+#include "utf_codec.h"
+
+#include <cstdint>
+
+namespace zorv {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+}  // namespace
+
+std::u16string utf16FromUtf8(std::string_view utf8) {
+  std::u16string out(utf8.size(), u'\0');
+  out.resize(writeUtf16(utf8, out.data()));
+  return out;
+}
+
+size_t writeUtf16(std::string_view utf8, char16_t* out) {
+  const auto* in = reinterpret_cast<const uint8_t*>(utf8.data());
+  const size_t n = utf8.size();
+  size_t written = 0;
+  size_t i = 0;
+  while (i < n) {
+    const uint8_t lead = in[i];
+    // Bytes after the lead; 4 marks a byte no character starts with.
+    const size_t extra = lead < 0x80   ? 0
+                         : lead < 0xC2 ? 4
+                         : lead < 0xE0 ? 1
+                         : lead < 0xF0 ? 2
+                         : lead < 0xF5 ? 3
+                                       : 4;
+    char32_t code = lead & (0x7Fu >> extra);
+    bool whole = extra < 4 && i + extra < n;
+    for (size_t k = 1; whole && k <= extra; ++k) {
+      whole = (in[i + k] & 0xC0) == 0x80;
+      code = code << 6 | (in[i + k] & 0x3Fu);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not characters.
+    whole = whole && !(extra == 2 && (code < 0x800 || (code >= 0xD800 && code < 0xE000))) &&
+            !(extra == 3 && (code < 0x10000 || code > 0x10FFFF));
+    if (!whole) {
+      out[written++] = static_cast<char16_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    // A pair takes two units for four bytes: never more units than bytes.
+    i += extra + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out[written++] = static_cast<char16_t>(0xD800 + (code >> 10));
+      out[written++] = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out[written++] = static_cast<char16_t>(code);
+    }
+  }
+  return written;
+}
+
+std::string utf8FromUtf16(std::u16string_view utf16) {
+  std::string out;
+  appendUtf8(utf16, out);
+  return out;
+}
+
+void appendUtf8(std::u16string_view utf16, std::string& out) {
+  const size_t n = utf16.size();
+  for (size_t i = 0; i < n; ++i) {
+    size_t run = i;
+    while (run < n && utf16[run] < 0x80) ++run;
+    if (run > i) {
+      const size_t at = out.size();
+      out.resize(at + (run - i));
+      char* p = out.data() + at;
+      for (size_t k = i; k < run; ++k) *p++ = static_cast<char>(utf16[k]);
+      i = run;
+      if (i == n) break;
+    }
+    char32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp <= 0xDFFF) {
+      if (cp < 0xDC00 && i + 1 < n && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+        ++i;
+      } else {
+        cp = kReplacement;
+      }
+    }
+    if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool isWellFormedUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    // The lead byte fixes the length and the range of the first trail byte.
+    size_t trail = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    const unsigned char lead = *p;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      trail = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      trail = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      trail = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(end - p) <= trail) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (size_t k = 2; k <= trail; ++k) {
+      if (p[k] < 0x80 || p[k] > 0xBF) return false;
+    }
+    p += trail + 1;
+  }
+  return true;
+}
+
+}  // namespace zorv
