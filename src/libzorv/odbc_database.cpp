@@ -373,16 +373,18 @@ void OdbcDatabase::endGuard() noexcept {
         // failed statement, so nothing is left open.
         Diagnostics failure;
         const bool ended = runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor", &failure)
-                               ? runGuardStatement("RELEASE SAVEPOINT zorv_cursor")
+                               ? runGuardStatement("RELEASE SAVEPOINT zorv_cursor", &failure)
                                : failure.state == "25P01";
-        if (!ended) return dropConnection("could not end the cursor's savepoint");
+        if (!ended) return dropConnection("could not end the cursor's savepoint: " + failure.message);
         return;
       }
-      case Guard::QueryOnly:
-        if (!runGuardStatement("PRAGMA query_only = 0")) {
-          return dropConnection("could not end the cursor's read-only mode");
+      case Guard::QueryOnly: {
+        Diagnostics failure;
+        if (!runGuardStatement("PRAGMA query_only = 0", &failure)) {
+          return dropConnection("could not end the cursor's read-only mode: " + failure.message);
         }
         return;
+      }
       case Guard::AccessMode:
         if (!setConnectionOption(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_WRITE)) {
           return dropConnection("could not make the connection read-write again after the cursor");

@@ -74,7 +74,8 @@ Diagnostics readDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                                         static_cast<SQLSMALLINT>(text.size() - 1), &length);
     if (!SQL_SUCCEEDED(rc)) break;
     if (record > kMaxRecords) {
-      diagnostics.message += "; further diagnostic records were not read";
+      if (!diagnostics.message.empty()) diagnostics.message += "; ";
+      diagnostics.message += "further diagnostic records were not read";
       break;
     }
     const std::string sqlState =
