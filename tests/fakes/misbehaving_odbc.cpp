@@ -232,7 +232,10 @@ FAKE_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT handle, SQLUSMALLINT option) 
   return SQL_SUCCESS;
 }
 
-FAKE_EXPORT SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT handle) { return SQLFreeStmt(handle, SQL_CLOSE); }
+FAKE_EXPORT SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT handle) {
+  static_cast<Stmt*>(handle)->executed = false;
+  return SQL_SUCCESS;
+}
 FAKE_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT) { return SQL_SUCCESS; }
 
 FAKE_EXPORT SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) {
@@ -371,8 +374,9 @@ FAKE_EXPORT SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT handle, SQLINTEGER attrib
   return SQL_SUCCESS;
 }
 
-FAKE_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT handle, SQLWCHAR* text, SQLINTEGER length) {
-  auto* stmt = static_cast<Stmt*>(handle);
+// The exported entries never call each other: a driver manager loaded
+// globally (Wine's) would take those calls, with the driver's handles.
+static SQLRETURN prepare(Stmt* stmt, SQLWCHAR* text, SQLINTEGER length) {
   stmt->diagnostics.clear();
   if (stmt->dbc->mode == "many_diag") return execute(stmt);
   stmt->sql = narrow(text, length);
@@ -383,6 +387,10 @@ FAKE_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT handle, SQLWCHAR* text, SQLIN
   return SQL_SUCCESS;
 }
 
+FAKE_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT handle, SQLWCHAR* text, SQLINTEGER length) {
+  return prepare(static_cast<Stmt*>(handle), text, length);
+}
+
 FAKE_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT handle) {
   auto* stmt = static_cast<Stmt*>(handle);
   stmt->diagnostics.clear();
@@ -390,8 +398,9 @@ FAKE_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT handle) {
 }
 
 FAKE_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT handle, SQLWCHAR* text, SQLINTEGER length) {
-  const SQLRETURN rc = SQLPrepareW(handle, text, length);
-  return SQL_SUCCEEDED(rc) ? SQLExecute(handle) : rc;
+  auto* stmt = static_cast<Stmt*>(handle);
+  const SQLRETURN rc = prepare(stmt, text, length);
+  return SQL_SUCCEEDED(rc) ? execute(stmt) : rc;
 }
 
 FAKE_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT handle, SQLSMALLINT* count) {

@@ -58,7 +58,7 @@ TEST_P(MisbehavingDriver, FailsWithTheDriversFaultAndLosesNoReportedWrite) {
   const std::string committedFile = tempPath(std::string("zorv_misbehaving_") + c.mode);
   std::remove(committedFile.c_str());
   std::string text = std::string("odbc='Driver=") + ZORV_MISBEHAVING_ODBC_DRIVER + ";Mode=" + c.mode +
-                     ";Database=" + committedFile;
+                     ";Database=" + hostPath(committedFile);
   if (*c.driverName != '\0') text += std::string(";Name=") + c.driverName;
   ZorvLibrary& lib = ZorvLibrary::instance();
   const long residentBefore = residentBytes();
@@ -68,18 +68,18 @@ TEST_P(MisbehavingDriver, FailsWithTheDriversFaultAndLosesNoReportedWrite) {
   // 0 and 100 is the outcome.
   int32_t code = 0;
   std::string message;
-  auto note = [&](int32_t result) {
+  auto note = [&](int32_t result, const char* call) {
     if (code == 0 && result != 0 && result != 100) {
       code = result;
-      message = callMsgGet();
+      message = std::string(call) + ": " + callMsgGet();
     }
     return result;
   };
   size_t read = 0;
-  if (note(lib.cursor(c.cursor)) >= 0) {
+  if (note(lib.cursor(c.cursor), "Cursor") >= 0) {
     for (int i = 0; i < 10; ++i) {
       const Answer row = callFetch();
-      if (note(row.code) < 0 || row.code == 100) break;
+      if (note(row.code, "Fetch") < 0 || row.code == 100) break;
       ASSERT_LT(read, kRows.size()) << "a row the driver never wrote: " << row.text;
       const std::string& expected = kRows[read++];
       EXPECT_EQ(row.text.substr(0, row.code == 1 ? 2 : std::string::npos),
@@ -87,7 +87,7 @@ TEST_P(MisbehavingDriver, FailsWithTheDriversFaultAndLosesNoReportedWrite) {
     }
   }
   int reportedDone = 0;
-  for (int i = 0; i < 3; ++i) reportedDone += note(callExec("INSERT INTO t VALUES (1)").code) == 0;
+  for (int i = 0; i < 3; ++i) reportedDone += note(callExec("INSERT INTO t VALUES (1)").code, "Exec") == 0;
   lib.close();
 
   EXPECT_EQ(code, c.code) << message;
