@@ -17,7 +17,8 @@
 //                    (unixODBC's driver manager copies every record a driver
 //                    hands out before the failing call returns, so a driver
 //                    that never says SQL_NO_DATA hangs it: the fake stops)
-//   huge_value       row 1's name is 2 GiB long, streamed by SQLGetData
+//   huge_value       row 1's name is 2 GiB long (2 GiB less 2 bytes with a
+//                    32-bit SQLLEN), streamed by SQLGetData
 //   no_total         row 1's name has no total length, and SQLGetData
 //                    answers SQL_NO_TOTAL with more data for ever
 //   bad_describe     SQLDescribeColW reports column 1's name length as -7
@@ -27,10 +28,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,9 @@ struct FixedRow {
 };
 constexpr FixedRow kRows[] = {{"1", "one"}, {"2", "two"}, {"3", "three"}};
 constexpr SQLULEN kRowCount = sizeof kRows / sizeof kRows[0];
-constexpr SQLLEN kHugeBytes = SQLLEN{1} << 31;
+// 2 GiB, or as near as a 32-bit SQLLEN comes.
+constexpr SQLLEN kHugeBytes =
+    static_cast<SQLLEN>(std::min<long long>(1LL << 31, std::numeric_limits<SQLLEN>::max() - 1));
 
 struct Diagnostic {
   std::string state;
@@ -188,7 +191,7 @@ void misbehaveInBlock(Stmt* stmt) {
   Binding* name = &stmt->bindings[1];
   const SQLULEN rows = stmt->blockRows;
   if (mode(stmt, "negative_length") && rows > 1 && name->lengths) name->lengths[1] = -5;
-  if (mode(stmt, "min_length") && rows > 0 && id->lengths) id->lengths[0] = LLONG_MIN;
+  if (mode(stmt, "min_length") && rows > 0 && id->lengths) id->lengths[0] = std::numeric_limits<SQLLEN>::min();
   if (mode(stmt, "overfetch") && stmt->fetched) *stmt->fetched = stmt->arraySize + 1000;
   if (mode(stmt, "bad_status") && rows > 1 && stmt->statuses) stmt->statuses[1] = 77;
   if (stmt->blockStart == 0 && rows > 0 && name->lengths) {

@@ -28,7 +28,9 @@ void PrintTo(const Misbehaviour& c, std::ostream* out) { *out << c.mode; }
 const Misbehaviour kCases[] = {
     {"none", "", 0, ""},
     {"negative_length", "", -4, "the ODBC driver returned an invalid length (-5) for column 2"},
-    {"min_length", "", -4, "invalid length (-9223372036854775808) for column 1"},
+    {"min_length", "", -4,
+     sizeof(void*) == 8 ? "invalid length (-9223372036854775808) for column 1"
+                        : "invalid length (-2147483648) for column 1"},
     {"overfetch", "", -4, "the ODBC driver reported 2000 rows fetched into an array of 1000"},
     {"bad_status", "", -4, "the ODBC driver returned an invalid row status (77) for row 2"},
     {"many_diag", "", -4, "further diagnostic records were not read"},
