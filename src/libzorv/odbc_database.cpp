@@ -80,74 +80,6 @@ OdbcDatabase::Driver driverToLoad(const odbc::OdbcConnectionString& text, SQLHEN
   return byName != OdbcDatabase::Driver::Other ? byName : driverNamed(listed->file);
 }
 
-// The statement's first word in upper case.
-std::string firstKeyword(std::string_view sql) {
-  size_t i = 0;
-  while (i < sql.size() && !std::isalpha(static_cast<unsigned char>(sql[i]))) {
-    if (sql[i] == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      i = sql.find('\n', i);
-      if (i == std::string_view::npos) return {};
-    } else if (sql[i] == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-      i = sql.find("*/", i);
-      if (i == std::string_view::npos) return {};
-      i += 2;
-      continue;
-    }
-    ++i;
-  }
-  std::string word;
-  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
-    word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++]))));
-  }
-  return word;
-}
-
-// Whether a statement reads only, judged from its words where no guard can
-// hold the database to it: it starts as a query, and no word outside quotes
-// and comments asks for a change (a data-changing WITH, SELECT ... INTO,
-// also FOR UPDATE).
-bool isPlainQuery(std::string_view sql) {
-  static const char* const kQueries[] = {"SELECT", "VALUES", "TABLE", "WITH"};
-  static const char* const kChanges[] = {"INSERT", "UPDATE", "DELETE", "MERGE", "INTO",
-                                         "CALL",   "EXEC",   "EXECUTE", "CREATE", "DROP",
-                                         "ALTER",  "TRUNCATE", "GRANT", "REVOKE", "COPY", "LOCK"};
-  auto among = [](const std::string& word, const auto& list) {
-    return std::any_of(std::begin(list), std::end(list), [&](const char* w) { return word == w; });
-  };
-  auto isWordByte = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
-  if (!among(firstKeyword(sql), kQueries)) return false;
-  for (size_t i = 0; i < sql.size();) {
-    const char c = sql[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      const char close = c == '[' ? ']' : c;
-      const size_t end = sql.find(close, i + 1);
-      i = end == std::string_view::npos ? sql.size() : end + 1;
-    } else if (sql.substr(i, 2) == "--") {
-      i = std::min(sql.find('\n', i), sql.size());
-    } else if (sql.substr(i, 2) == "/*") {
-      const size_t end = sql.find("*/", i + 2);
-      i = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (isWordByte(c)) {
-      std::string word;
-      for (; i < sql.size() && isWordByte(sql[i]); ++i) {
-        word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i]))));
-      }
-      if (among(word, kChanges)) return false;
-    } else {
-      ++i;
-    }
-  }
-  return true;
-}
-
-// Refuses a statement that may write where `who` cannot keep it read-only.
-[[noreturn]] void refuseUnguardable(const std::string& who) {
-  throw ZorvError(kStatementFailed,
-                  "a cursor needs a plain query (SELECT, VALUES, WITH ... SELECT) that names no "
-                  "change such as INSERT, UPDATE, DELETE or INTO: " + who +
-                  " cannot keep a cursor read-only; run other statements with Exec");
-}
-
 [[noreturn]] void refuseNotAQuery() {
   throw ZorvError(kStatementFailed,
                   "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
@@ -168,7 +100,7 @@ std::u16string oneStatement(std::string_view sql, OdbcDatabase::Driver driver) {
     case odbc::StatementSplit::Kind::One:
       break;
   }
-  if (driver == OdbcDatabase::Driver::Sqlite && firstKeyword(split.first) == "VALUES") {
+  if (driver == OdbcDatabase::Driver::Sqlite && odbc::firstKeyword(split.first) == "VALUES") {
     return utf16FromUtf8("SELECT * FROM (" + std::string(split.first) + ")");
   }
   return utf16FromUtf8(split.first);
@@ -294,108 +226,6 @@ bool OdbcDatabase::runGuardStatement(std::string_view sql, Diagnostics* failure)
   return false;
 }
 
-void OdbcDatabase::beginGuard(std::string_view statement) {
-  guard_ = Guard::None;
-  switch (driver_) {
-    case Driver::Sqlite:
-      if (!runGuardStatement("PRAGMA query_only = 1")) {
-        throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
-      }
-      guard_ = Guard::QueryOnly;
-      return;
-    case Driver::Postgres:
-      beginReadOnlyTransaction(statement);
-      return;
-    case Driver::Other: {
-      // Only a hint: the driver may accept the mode and ignore it, so the
-      // statement was judged by its words too.
-      SQLUINTEGER mode = SQL_MODE_READ_ONLY;
-      if (SQL_SUCCEEDED(SQLGetConnectAttrW(dbc_->get(), SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr)) &&
-          mode == SQL_MODE_READ_WRITE &&
-          setConnectionOption(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY)) {
-        guard_ = Guard::AccessMode;
-      }
-      return;
-    }
-  }
-}
-
-void OdbcDatabase::beginReadOnlyTransaction(std::string_view statement) {
-  // A savepoint is refused outside a transaction block: that tells whether
-  // the user opened one.
-  Diagnostics failure;
-  if (runGuardStatement("SAVEPOINT zorv_cursor", &failure)) {
-    guard_ = Guard::Savepoint;
-    // The driver runs each statement in a savepoint of its own, whose end
-    // restores the read-write mode: only the statement's words can keep it
-    // from writing, and rolling back to zorv_cursor at the end undoes
-    // whatever a function it calls wrote.
-    if (!isPlainQuery(statement)) {
-      endGuard();
-      requireConnection();
-      refuseUnguardable("inside a transaction the PostgreSQL driver");
-    }
-    return;
-  }
-  if (failure.state == "25P02") {
-    throw ZorvError(kStatementFailed,
-                    "the current transaction is aborted; end it with ROLLBACK first");
-  }
-  check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_OFF)),
-                           0),
-        *dbc_);
-  guard_ = Guard::OwnTransaction;
-  if (!runGuardStatement("SET TRANSACTION READ ONLY")) {
-    endGuard();
-    requireConnection();
-    throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
-  }
-}
-
-void OdbcDatabase::endGuard() noexcept {
-  const Guard guard = std::exchange(guard_, Guard::None);
-  if (guard == Guard::None || !dbc_) return;
-  try {
-    switch (guard) {
-      case Guard::None:
-        return;
-      case Guard::OwnTransaction:
-        if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK))) {
-          return dropConnection("could not roll back the cursor's read-only transaction");
-        }
-        if (!setConnectionOption(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON)) {
-          return dropConnection("could not switch autocommit back on after the cursor");
-        }
-        return;
-      case Guard::Savepoint: {
-        // 25P01: the driver already ended the whole transaction after a
-        // failed statement, so nothing is left open.
-        Diagnostics failure;
-        const bool ended = runGuardStatement("ROLLBACK TO SAVEPOINT zorv_cursor", &failure)
-                               ? runGuardStatement("RELEASE SAVEPOINT zorv_cursor", &failure)
-                               : failure.state == "25P01";
-        if (!ended) return dropConnection("could not end the cursor's savepoint: " + failure.message);
-        return;
-      }
-      case Guard::QueryOnly: {
-        Diagnostics failure;
-        if (!runGuardStatement("PRAGMA query_only = 0", &failure)) {
-          return dropConnection("could not end the cursor's read-only mode: " + failure.message);
-        }
-        return;
-      }
-      case Guard::AccessMode:
-        if (!setConnectionOption(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_WRITE)) {
-          return dropConnection("could not make the connection read-write again after the cursor");
-        }
-        return;
-    }
-  } catch (const ZorvError& e) {
-    dropConnection(std::string("lost the connection while ending the cursor's guard: ") + e.what());
-  }
-}
-
 void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
   const std::u16string text = oneStatement(sql, driver_);
   auto statement = newStatement();
@@ -420,7 +250,7 @@ void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
   for (const auto& name : reader.names()) names.push_back(FieldView{name.data(), name.size(), false});
   sink.columns(names);
   // A query stops once the answer is full; anything else runs to its end.
-  const std::string keyword = firstKeyword(sql);
+  const std::string keyword = odbc::firstKeyword(sql);
   const bool query = keyword == "SELECT" || keyword == "VALUES" || keyword == "TABLE";
   bool wanted = true;
   std::span<const FieldView> row;
@@ -434,7 +264,6 @@ void OdbcDatabase::openCursor(std::string_view sql) {
   closeCursor();
   requireConnection();
   const std::u16string text = oneStatement(sql, driver_);
-  if (driver_ == Driver::Other && !isPlainQuery(sql)) refuseUnguardable("this ODBC driver");
   beginGuard(utf8FromUtf16(text));
   try {
     auto statement = newStatement();
