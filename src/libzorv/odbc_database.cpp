@@ -80,28 +80,6 @@ OdbcDatabase::Driver driverToLoad(const odbc::OdbcConnectionString& text, SQLHEN
   return byName != OdbcDatabase::Driver::Other ? byName : driverNamed(listed->file);
 }
 
-// The statement's first word in upper case.
-std::string firstKeyword(std::string_view sql) {
-  size_t i = 0;
-  while (i < sql.size() && !std::isalpha(static_cast<unsigned char>(sql[i]))) {
-    if (sql[i] == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      i = sql.find('\n', i);
-      if (i == std::string_view::npos) return {};
-    } else if (sql[i] == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-      i = sql.find("*/", i);
-      if (i == std::string_view::npos) return {};
-      i += 2;
-      continue;
-    }
-    ++i;
-  }
-  std::string word;
-  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
-    word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++]))));
-  }
-  return word;
-}
-
 [[noreturn]] void refuseNotAQuery() {
   throw ZorvError(kStatementFailed,
                   "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
@@ -122,7 +100,7 @@ std::u16string oneStatement(std::string_view sql, OdbcDatabase::Driver driver) {
     case odbc::StatementSplit::Kind::One:
       break;
   }
-  if (driver == OdbcDatabase::Driver::Sqlite && firstKeyword(split.first) == "VALUES") {
+  if (driver == OdbcDatabase::Driver::Sqlite && odbc::firstKeyword(split.first) == "VALUES") {
     return utf16FromUtf8("SELECT * FROM (" + std::string(split.first) + ")");
   }
   return utf16FromUtf8(split.first);
@@ -203,7 +181,29 @@ bool OdbcDatabase::connectionDead() const {
          dead == SQL_CD_TRUE;
 }
 
+void OdbcDatabase::requireConnection() const {
+  if (!dbc_) throw ZorvError(kConnectFailed, dropped_.empty() ? "not connected" : dropped_);
+}
+
+void OdbcDatabase::dropConnection(const std::string& reason) noexcept {
+  reader_.reset();
+  try {
+    const std::string details = readDiagnostics(SQL_HANDLE_DBC, dbc_->get()).message;
+    dropped_ = "the connection was closed: the ODBC driver " + reason +
+               (details.empty() ? "" : ": " + details);
+  } catch (...) {
+    dropped_ = "the connection was closed";
+  }
+  dbc_.reset();  // disconnects, rolling back whatever is open
+}
+
+bool OdbcDatabase::setConnectionOption(int32_t attribute, uintptr_t value) {
+  return SQL_SUCCEEDED(
+      SQLSetConnectAttrW(dbc_->get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+}
+
 std::unique_ptr<Handle> OdbcDatabase::newStatement() {
+  requireConnection();
   auto statement = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get(), SQL_HANDLE_DBC);
   // The text runs as written: no ODBC escape sequences are rewritten.
   SQLSetStmtAttrW(statement->get(), SQL_ATTR_NOSCAN,
@@ -211,7 +211,7 @@ std::unique_ptr<Handle> OdbcDatabase::newStatement() {
   return statement;
 }
 
-bool OdbcDatabase::runGuardStatement(const char* sql, std::string* state) {
+bool OdbcDatabase::runGuardStatement(std::string_view sql, Diagnostics* failure) {
   auto statement = newStatement();
   const std::u16string text = utf16FromUtf8(sql);
   const SQLRETURN rc = SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)),
@@ -222,54 +222,8 @@ bool OdbcDatabase::runGuardStatement(const char* sql, std::string* state) {
     throw ZorvError(kConnectFailed,
                     "the connection to the database was lost: " + diagnostics.message);
   }
-  if (state != nullptr) *state = diagnostics.state;
+  if (failure != nullptr) *failure = diagnostics;
   return false;
-}
-
-void OdbcDatabase::beginGuard() {
-  guard_ = Guard::None;
-  if (driver_ == Driver::Sqlite) {
-    if (!runGuardStatement("PRAGMA query_only = 1")) {
-      throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
-    }
-    guard_ = Guard::QueryOnly;
-  } else if (driver_ == Driver::Postgres) {
-    // A savepoint is refused outside a transaction block: that tells whether
-    // the user opened one, which the cursor then joins as it is.
-    std::string state;
-    if (runGuardStatement("SAVEPOINT zorv_cursor_probe", &state)) {
-      runGuardStatement("RELEASE SAVEPOINT zorv_cursor_probe");
-      return;
-    }
-    if (state == "25P02") {
-      throw ZorvError(kStatementFailed,
-                      "the current transaction is aborted; end it with ROLLBACK first");
-    }
-    check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                             reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_OFF)),
-                             0),
-          *dbc_);
-    guard_ = Guard::OwnTransaction;
-    if (!runGuardStatement("SET TRANSACTION READ ONLY")) {
-      endGuard();
-      throw ZorvError(kStatementFailed, "cannot make the cursor read-only");
-    }
-  }
-}
-
-void OdbcDatabase::endGuard() noexcept {
-  const Guard guard = std::exchange(guard_, Guard::None);
-  try {
-    if (guard == Guard::OwnTransaction) {
-      SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
-      SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                         reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_ON)), 0);
-    } else if (guard == Guard::QueryOnly) {
-      runGuardStatement("PRAGMA query_only = 0");
-    }
-  } catch (const ZorvError&) {
-    // A lost connection shows at the next call.
-  }
 }
 
 void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
@@ -296,7 +250,7 @@ void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
   for (const auto& name : reader.names()) names.push_back(FieldView{name.data(), name.size(), false});
   sink.columns(names);
   // A query stops once the answer is full; anything else runs to its end.
-  const std::string keyword = firstKeyword(sql);
+  const std::string keyword = odbc::firstKeyword(sql);
   const bool query = keyword == "SELECT" || keyword == "VALUES" || keyword == "TABLE";
   bool wanted = true;
   std::span<const FieldView> row;
@@ -308,8 +262,9 @@ void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
 
 void OdbcDatabase::openCursor(std::string_view sql) {
   closeCursor();
+  requireConnection();
   const std::u16string text = oneStatement(sql, driver_);
-  beginGuard();
+  beginGuard(utf8FromUtf16(text));
   try {
     auto statement = newStatement();
     check(SQLPrepareW(statement->get(), const_cast<SQLWCHAR*>(wide(text)), wideLength(text)),
@@ -335,6 +290,7 @@ void OdbcDatabase::openCursor(std::string_view sql) {
   } catch (const ZorvError&) {
     reader_.reset();
     endGuard();
+    requireConnection();
     throw;
   }
 }
@@ -345,10 +301,12 @@ bool OdbcDatabase::fetch(std::span<const FieldView>& row) {
     if (reader_->next(row)) return true;
   } catch (const ZorvError&) {
     closeCursor();
+    requireConnection();
     throw;
   }
   // Read to the end: the statement and its read-only guard end now.
   releaseStatement();
+  requireConnection();
   return false;
 }
 

@@ -11,6 +11,7 @@ namespace zorv::lib {
 
 namespace odbc {
 class Handle;
+struct Diagnostics;
 }
 
 // A connection through an ODBC driver, W functions only. Every value is read
@@ -46,7 +47,10 @@ class OdbcDatabase : public Database {
 
  private:
   class RowReader;  // odbc_row_reader.h
-  enum class Guard { None, OwnTransaction, QueryOnly };
+  // What keeps a cursor from writing: a read-only transaction of its own or
+  // a savepoint in the user's (PostgreSQL), query_only (SQLite), the access
+  // mode (any other driver, a hint beside the check of the statement's words).
+  enum class Guard { None, OwnTransaction, Savepoint, QueryOnly, AccessMode };
 
   void connect(std::string_view connection);
   // The one place a return code is judged: success and no-data pass, a
@@ -57,10 +61,19 @@ class OdbcDatabase : public Database {
   std::unique_ptr<odbc::Handle> newStatement();
   // Runs one of the engine's own guard statements (a pragma, a savepoint);
   // false with its SQLSTATE when it fails (a lost connection throws).
-  bool runGuardStatement(const char* sql, std::string* state = nullptr);
+  bool runGuardStatement(std::string_view sql, odbc::Diagnostics* failure = nullptr);
   // Makes what the cursor is about to run read-only; undone by endGuard.
-  void beginGuard();
+  void beginGuard(std::string_view statement);
+  void beginReadOnlyTransaction(std::string_view statement);
+  // Ends the guard; when a clean-up call fails the connection is dropped,
+  // so no later statement can run in a transaction nobody will commit.
   void endGuard() noexcept;
+  // Disconnects (rolling back) after a clean-up call failed; the reason
+  // names the failed call and is what requireConnection throws.
+  void dropConnection(const std::string& reason) noexcept;
+  // Throws ZorvError(kConnectFailed) once the connection was dropped.
+  void requireConnection() const;
+  bool setConnectionOption(int32_t attribute, uintptr_t value);
   // Ends the cursor's statement and its guard.
   void releaseStatement() noexcept;
 
@@ -69,6 +82,7 @@ class OdbcDatabase : public Database {
   Driver driver_ = Driver::Other;
   uint32_t getDataExtensions_ = 0;
   std::string notice_;
+  std::string dropped_;  // why the connection was dropped
 
   bool cursorOpen_ = false;
   Guard guard_ = Guard::None;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "odbc_checks.h"
 #include "utf_codec.h"
 #include "zorv_error.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 // A diagnostic record is read into this many units: more than an answer holds.
 constexpr size_t kMessageUnits = 8200;
+// Records read from one handle: a driver may offer them without end.
+constexpr SQLSMALLINT kMaxRecords = 16;
 
 // SQLSTATEs of a connection that is gone: communication link failure,
 // connection does not exist or failed, server shut the session down.
@@ -70,9 +73,15 @@ Diagnostics readDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                                         reinterpret_cast<SQLWCHAR*>(text.data()),
                                         static_cast<SQLSMALLINT>(text.size() - 1), &length);
     if (!SQL_SUCCEEDED(rc)) break;
+    if (record > kMaxRecords) {
+      if (!diagnostics.message.empty()) diagnostics.message += "; ";
+      diagnostics.message += "further diagnostic records were not read";
+      break;
+    }
     const std::string sqlState =
         utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5));
-    std::string body = utf8FromUtf16(untilNul(text, static_cast<SQLLEN>(text.size())));
+    const size_t units = reportedUnits(length, text.size()).value_or(text.size());
+    std::string body = utf8FromUtf16(untilNul(text, static_cast<SQLLEN>(units)));
     while (!body.empty() && (body.back() == '\n' || body.back() == ' ' || body.back() == ';')) {
       body.pop_back();
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "odbc_checks.h"
 #include "odbc_locale.h"
 #include "utf_codec.h"
 #include "zorv_error.h"
@@ -23,6 +24,14 @@ constexpr size_t kBlockBytes = 4u << 20;
 constexpr SQLLEN kMaxSlotUnits = 2048;
 constexpr SQLLEN kDefaultSlotUnits = 256;
 constexpr SQLLEN kPieceUnits = 4096;
+// Units of a value read through SQLGetData, whatever the driver claims: two
+// per byte an answer can hold, so a value cut here is longer than any answer
+// shows (a character is at least one CP932 byte and at most two units).
+constexpr size_t kMaxValueUnits = 2 * ZORV_ANSWER_CAPACITY;
+// SQLGetData calls for one value: enough full pieces for kMaxValueUnits.
+constexpr int kMaxPieces = static_cast<int>(kMaxValueUnits / (kPieceUnits - 1)) + 2;
+// What a row status holds until the driver writes it: no valid status.
+constexpr SQLUSMALLINT kUnwrittenStatus = 0xFFFF;
 
 const char* slotAt(const odbc::BoundColumn& column, SQLULEN row) {
   return column.data.data() + row * static_cast<size_t>(column.slotBytes);
@@ -48,7 +57,7 @@ bool readsIntegers(OdbcDatabase::Driver driver, SQLSMALLINT type) {
 namespace odbc {
 
 SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text) {
-  const SQLLEN length = column.lengths[row];
+  const SQLLEN length = checkedLength(column.lengths[row], column.number);
   if (length == SQL_NULL_DATA) return SlotValue::Null;
   const char* value = slotAt(column, row);
   if (column.integer) {
@@ -101,7 +110,9 @@ OdbcDatabase::RowReader::RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handl
       name.assign(static_cast<size_t>(length) + 1, u'\0');
       describe();
     }
-    names_.push_back(utf8FromUtf16(odbc::untilNul(name, length)));
+    const size_t nameUnits = odbc::checkedNameUnits(length, name.size(), i + 1u);
+    names_.push_back(utf8FromUtf16(odbc::untilNul(name, static_cast<SQLLEN>(nameUnits))));
+    columns_[i].number = i + 1u;
     SQLLEN display = 0;
     if (!SQL_SUCCEEDED(SQLColAttributeW(stmt, i + 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0,
                                         nullptr, &display))) {
@@ -132,21 +143,20 @@ bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
   if (at_ >= fetched_) {
     fetched_ = 0;
     at_ = 0;
+    if (bound_) std::fill(status_.begin(), status_.end(), kUnwrittenStatus);
     if (db_.check(SQLFetch(statement_->get()), *statement_) == SQL_NO_DATA) {
       done_ = true;
       return false;
     }
-    if (!bound_) fetched_ = 1;
+    fetched_ = bound_ ? odbc::checkedRowsFetched(fetched_, blockRows_) : 1;
     if (fetched_ == 0) {
       done_ = true;
       return false;
     }
   }
   const SQLULEN r = at_++;
-  if (bound_ && (status_[r] == SQL_ROW_ERROR || status_[r] == SQL_ROW_NOROW)) {
-    throw ZorvError(kStatementFailed, "the driver could not read row " + std::to_string(r + 1) +
-                                          " of a block");
-  }
+  ++rowNumber_;
+  if (bound_) odbc::checkRowStatus(status_[r], rowNumber_);
   text_.clear();
   bool positioned = blockRows_ == 1;
   for (size_t c = 0; c < columns_.size(); ++c) {
@@ -220,15 +230,21 @@ void OdbcDatabase::RowReader::bind() {
 bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
   value_.clear();
   piece_.resize(static_cast<size_t>(kPieceUnits));
-  while (true) {
+  const size_t full = static_cast<size_t>(kPieceUnits - 1);
+  // Stops once the value is longer than an answer shows: the rest is never read.
+  for (int pieces = 0; value_.size() < kMaxValueUnits; ++pieces) {
+    if (pieces == kMaxPieces) {
+      throw ZorvError(kStatementFailed, "the ODBC driver kept answering pieces of column " +
+                                            std::to_string(column) + " without filling them");
+    }
     SQLLEN length = 0;
     const SQLRETURN rc = db_.check(
         SQLGetData(statement_->get(), column, SQL_C_WCHAR, piece_.data(),
                    kPieceUnits * static_cast<SQLLEN>(sizeof(SQLWCHAR)), &length),
         *statement_);
     if (rc == SQL_NO_DATA) break;
+    length = odbc::checkedLength(length, column);
     if (length == SQL_NULL_DATA) return false;
-    const size_t full = static_cast<size_t>(kPieceUnits - 1);
     const size_t units = length == SQL_NO_TOTAL
                              ? full
                              : std::min(full, static_cast<size_t>(length) / sizeof(SQLWCHAR));

@@ -16,6 +16,7 @@ namespace odbc {
 
 // One column of a block of bound rows.
 struct BoundColumn {
+  size_t number = 0;  // 1-based, for messages
   SQLLEN slotBytes = 0;
   bool integer = false;  // bound as a 64-bit integer
   // Wide slots are read as char16_t: the buffer's alignment and even slot
@@ -33,7 +34,8 @@ enum class SlotValue {
 
 // Decodes row `row` of a bound column and appends its text as UTF-8: an
 // integer in decimal, narrow text as it stands when it is well-formed UTF-8,
-// wide text converted. Appends nothing unless it answers Text.
+// wide text converted. Appends nothing unless it answers Text; an invalid
+// length indicator throws ZorvError (odbc_checks.h).
 SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text);
 
 }  // namespace odbc
@@ -82,6 +84,7 @@ class OdbcDatabase::RowReader {
   SQLULEN blockRows_ = 1;
   SQLULEN fetched_ = 0;
   SQLULEN at_ = 0;
+  size_t rowNumber_ = 0;  // rows handed out so far
   std::vector<SQLUSMALLINT> status_;
   bool done_ = false;
   std::vector<SQLWCHAR> piece_;

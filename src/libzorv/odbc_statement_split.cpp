@@ -1,6 +1,8 @@
 #include "odbc_statement_split.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace zorv::lib::odbc {
 namespace {
@@ -115,6 +117,56 @@ StatementSplit splitFirstStatement(std::string_view sql) {
   split.kind = StatementSplit::Kind::One;
   split.first = sql.substr(0, lastToken);
   return split;
+}
+
+std::string firstKeyword(std::string_view sql) {
+  size_t i = 0;
+  while (i < sql.size() && !std::isalpha(static_cast<unsigned char>(sql[i]))) {
+    if (sql[i] == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      i = sql.find('\n', i);
+      if (i == std::string_view::npos) return {};
+    } else if (sql[i] == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      i = sql.find("*/", i);
+      if (i == std::string_view::npos) return {};
+      i += 2;
+      continue;
+    }
+    ++i;
+  }
+  std::string word;
+  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
+    word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++]))));
+  }
+  return word;
+}
+
+bool isPlainQuery(std::string_view sql) {
+  static const char* const kQueries[] = {"SELECT", "VALUES", "TABLE", "WITH"};
+  static const char* const kChanges[] = {"INSERT", "UPDATE", "DELETE", "MERGE", "INTO",
+                                         "CALL",   "EXEC",   "EXECUTE", "CREATE", "DROP",
+                                         "ALTER",  "TRUNCATE", "GRANT", "REVOKE", "COPY", "LOCK"};
+  auto among = [](const std::string& word, const auto& list) {
+    return std::any_of(std::begin(list), std::end(list), [&](const char* w) { return word == w; });
+  };
+  if (!among(firstKeyword(sql), kQueries)) return false;
+  for (size_t i = 0; i < sql.size();) {
+    const size_t skipped = skipQuoted(sql, i);
+    if (skipped == std::string_view::npos) return false;
+    if (skipped != i) {
+      i = skipped;
+    } else if (isIdentifierStart(sql[i])) {
+      std::string word;
+      for (; i < sql.size() && (isIdentifierStart(sql[i]) ||
+                                std::isdigit(static_cast<unsigned char>(sql[i])));
+           ++i) {
+        word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i]))));
+      }
+      if (among(word, kChanges)) return false;
+    } else {
+      ++i;
+    }
+  }
+  return true;
 }
 
 }  // namespace zorv::lib::odbc

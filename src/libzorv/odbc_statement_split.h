@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zorv::lib::odbc {
@@ -20,5 +21,15 @@ struct StatementSplit {
 // refuse. Block comments do not nest: a nested one reads as a second
 // statement, which refuses rather than runs a text the database may split.
 StatementSplit splitFirstStatement(std::string_view sql);
+
+// The statement's first word in upper case, after blanks and comments.
+std::string firstKeyword(std::string_view sql);
+
+// Whether a statement reads only, judged from its words where nothing can
+// hold the database to it: it starts with SELECT, VALUES, TABLE or WITH and
+// no word outside quotes and comments names a change (INSERT, UPDATE,
+// DELETE, MERGE, INTO, CALL, DDL and the like; FOR UPDATE too). A quote left
+// open is not plain.
+bool isPlainQuery(std::string_view sql);
 
 }  // namespace zorv::lib::odbc

@@ -179,6 +179,37 @@ TEST_P(ApiContract, CursorRefusesWhatIsNotOneReadOnlyQuery) {
   EXPECT_EQ(callExec("SELECT a FROM u").code, -4);
 }
 
+// Inside the user's own transaction too: whatever a refused cursor would
+// have written is not there once that transaction commits.
+TEST_P(ApiContract, CursorNeverWritesInsideTheUsersTransaction) {
+  makeTable();
+  const std::vector<std::string> writes = {
+      "INSERT INTO t VALUES (9, 'z') RETURNING id",
+      "UPDATE t SET name = 'z' RETURNING id",
+      "DELETE FROM t RETURNING id",
+      "WITH d AS (DELETE FROM t RETURNING id) SELECT id FROM d",
+  };
+  for (const auto& statement : writes) {
+    run("BEGIN");
+    EXPECT_EQ(lib().cursor(statement.c_str()), -4) << statement;
+    callExec("COMMIT");  // ends the transaction, whether the refusal aborted it or not
+    EXPECT_EQ(directCount("SELECT count(*) FROM t WHERE name <> 'z'"), 2) << statement;
+    EXPECT_EQ(rowsOfT(), 2) << statement;
+  }
+}
+
+// A change runs to its end even when its rows no longer fit the answer.
+TEST_P(ApiContract, ChangeWhoseAnswerIsCutChangesEveryRow) {
+  run("CREATE TABLE t (id INTEGER, name TEXT)");
+  run("INSERT INTO t " + seriesQuery(engine(), 3000, "x, 'a'"));
+  // The SQLite ODBC driver answers such a change with its count, not its rows.
+  const int32_t cut = engine() == Engine::OdbcSqlite ? 0 : 1;
+  EXPECT_EQ(callExec("UPDATE t SET name = 'b' RETURNING id, name").code, cut) << callMsgGet();
+  EXPECT_EQ(directCount("SELECT count(*) FROM t WHERE name = 'b'"), 3000);
+  EXPECT_EQ(callExec("DELETE FROM t WHERE id > 10 RETURNING id, name").code, cut) << callMsgGet();
+  EXPECT_EQ(rowsOfT(), 10);
+}
+
 TEST_P(ApiContract, CursorAcceptsReadOnlyQueryForms) {
   makeTable();
   const std::vector<std::pair<std::string, std::string>> accepted = {

@@ -37,7 +37,7 @@ TEST_P(Durability, ExecReportedDoneSurvivesAKillWhileACursorIsOpen) {
     int reports;
   };
   const std::vector<Case> cases =
-      engine() == Engine::Sqlite
+      sqliteDialect(engine())
           ? std::vector<Case>{{"", 1}, {"", 40}, {"PRAGMA journal_mode=WAL", 1},
                               {"PRAGMA journal_mode=WAL", 40}}
           : std::vector<Case>{{"", 1}, {"", 40}};
@@ -53,7 +53,6 @@ TEST_P(Durability, ExecReportedDoneSurvivesAKillWhileACursorIsOpen) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Durability, ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         engineParamName);
+INSTANTIATE_TEST_SUITE_P(Engines, Durability, ZORV_ALL_ENGINES, engineParamName);
 
 }  // namespace

@@ -65,9 +65,12 @@ void EngineFixture::run(const std::string& statement) {
   ASSERT_EQ(answer.code, 0) << statement << ": " << callMsgGet();
 }
 
+std::string EngineFixture::directConnection() const {
+  return sqliteDialect(engine()) ? "file=" + sqlitePath_ : pgConnection_;
+}
+
 long EngineFixture::directCount(const std::string& query) const {
-  const auto rows = directRows(sqliteDialect(engine()) ? "file=" + sqlitePath_ : pgConnection_,
-                               query);
+  const auto rows = directRows(directConnection(), query);
   if (!rows || rows->size() != 1 || rows->front().size() != 1) return -1;
   return std::stol(rows->front().front());
 }

@@ -43,6 +43,9 @@ class EngineFixture : public ::testing::TestWithParam<Engine> {
   }
   // The connection text of this test's database.
   const std::string& connection() const { return connection_; }
+  // The connection text directRows takes for this test's database: its
+  // SQLite file or PostgreSQL schema, whichever way the library reaches it.
+  std::string directConnection() const;
   // Runs a one-integer query over a connection of its own, not the library's.
   long directCount(const std::string& query) const;
   // Runs a statement through the library and expects it to succeed.

@@ -50,6 +50,25 @@ TEST(OdbcStrings, SplitFindsTheOneStatementOrRefuses) {
   }
 }
 
+// Where no guard holds a driver to read-only, only these reach it as a cursor.
+TEST(OdbcStrings, PlainQueryNamesNoChange) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"SELECT id, update_time FROM t WHERE note = 'DELETE me' -- INSERT", true},
+      {"WITH w AS (SELECT 1) SELECT * FROM w /* DROP */", true},
+      {"VALUES (1), (2)", true},
+      {"SELECT $$INSERT$$, \"into\"", true},
+      {"INSERT INTO t VALUES (1) RETURNING id", false},
+      {"WITH d AS (DELETE FROM t RETURNING id) SELECT id FROM d", false},
+      {"select * into u from t", false},
+      {"SELECT * FROM t FOR UPDATE", false},
+      {"SELECT 'open", false},
+      {"EXEC sp_who", false},
+  };
+  for (const auto& [sql, plain] : cases) {
+    EXPECT_EQ(zorv::lib::odbc::isPlainQuery(sql), plain) << sql;
+  }
+}
+
 TEST(OdbcStrings, ConnectionStringAddsOnlyWhatIsMissing) {
   struct Case {
     std::string given;

@@ -38,6 +38,7 @@ zorv_wine_test(libzorv_contract_test.windows.OdbcPostgres libzorv_contract_test 
 foreach(engine IN ITEMS OdbcSqlite OdbcPostgres)
   zorv_wine_test(libzorv_large_cursor_test.windows.${engine} libzorv_large_cursor_test "*/${engine}")
 endforeach()
+zorv_wine_test(libzorv_misbehaving_driver_test.windows libzorv_misbehaving_driver_test "*")
 
 zorv_wine_test(libzorv_tls_test.windows libzorv_tls_test "*")
 # Lost connections: a backend terminated or killed by the host at any
