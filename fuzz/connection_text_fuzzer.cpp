@@ -16,7 +16,7 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
-std::string quoted(const std::string& value) {
+std::string quoted(std::string_view value) {
   std::string out = "'";
   for (char c : value) {
     if (c == '\'' || c == '\\') out += '\\';

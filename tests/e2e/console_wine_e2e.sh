@@ -67,6 +67,8 @@ if [ "$scenario" = session ]; then
   xdotool key End shift+Home
   xdotool type --delay 20 "select 1"
   click Command1
+  # Open loads the library first: the Fetch click waits until Open has answered.
+  expect_text Label2 0
   click Command3
   expect_text text2 "A-001 ソース"
   expect_text Label2 0
