@@ -65,13 +65,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
       odbc::checkRowStatus(statuses[r], r + 1);
       std::string text;
+      std::string_view inPlace;
       const SQLLEN length = column.lengths[r];
-      switch (odbc::decodeSlot(column, r, narrow, text)) {
+      const char* slot = column.data.data() + r * static_cast<size_t>(column.slotBytes);
+      switch (odbc::decodeSlot(column, r, narrow, text, inPlace)) {
         case odbc::SlotValue::Null:
           check(length == SQL_NULL_DATA && text.empty());
           break;
         case odbc::SlotValue::Reread:
           check(text.empty() && (length == SQL_NO_TOTAL || length >= 0));
+          break;
+        case odbc::SlotValue::InPlace:
+          // The value's own bytes, inside its slot and before its terminator.
+          check(narrow && !column.integer && text.empty() && inPlace.data() == slot &&
+                static_cast<SQLLEN>(inPlace.size()) == length && length < column.slotBytes);
           break;
         case odbc::SlotValue::Text:
           // A wide unit is at most 3 UTF-8 bytes; an integer at most 20 digits and a sign.

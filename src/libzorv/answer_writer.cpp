@@ -5,11 +5,13 @@
 
 namespace zorv::lib {
 
-AnswerWriter::AnswerWriter(char* buf) : buf_(buf) { buf_[0] = '\0'; }
+AnswerWriter::AnswerWriter(char* buf) : codec_(Cp932Codec::instance()), buf_(buf) {
+  buf_[0] = '\0';
+}
 
 bool AnswerWriter::appendText(std::string_view utf8) {
   if (cut_) return false;
-  const auto encoded = Cp932Codec::instance().fromUtf8(utf8, buf_ + size_, kLimit - size_);
+  const auto encoded = codec_.fromUtf8(utf8, buf_ + size_, kLimit - size_);
   replaced_ = replaced_ || encoded.replaced;
   size_ += encoded.written;
   buf_[size_] = '\0';
@@ -28,11 +30,36 @@ bool AnswerWriter::appendByte(char byte) {
 }
 
 bool AnswerWriter::appendFields(std::span<const FieldView> fields) {
+  // One pass per row, the NUL written once at its end: this runs for every
+  // row a cursor hands out. Locals, not members: every byte written through
+  // buf_ could alias a member, which the compiler would then load again.
+  if (cut_) return false;
+  char* const buf = buf_;
+  size_t size = size_;
+  bool replaced = false;
+  bool cut = false;
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0 && !appendByte('\t')) return false;
-    if (!fields[i].isNull && !appendText(fields[i].text())) return false;
+    if (i > 0) {
+      if (size == kLimit) {
+        cut = true;
+        break;
+      }
+      buf[size++] = '\t';
+    }
+    if (fields[i].isNull) continue;
+    const auto encoded = codec_.fromUtf8(fields[i].text(), buf + size, kLimit - size);
+    replaced = replaced || encoded.replaced;
+    size += encoded.written;
+    if (!encoded.complete) {
+      cut = true;
+      break;
+    }
   }
-  return !cut_;
+  buf[size] = '\0';
+  size_ = size;
+  replaced_ = replaced_ || replaced;
+  cut_ = cut;
+  return !cut;
 }
 
 bool AnswerWriter::appendLine(std::span<const FieldView> fields) {
@@ -57,11 +84,6 @@ void AnswerWriter::clear() {
   truncateTo(0);
   cut_ = false;
   replaced_ = false;
-}
-
-int32_t AnswerWriter::code() const {
-  if (cut_) return kCut;
-  return replaced_ ? kReplaced : kOk;
 }
 
 }  // namespace zorv::lib

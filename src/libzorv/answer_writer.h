@@ -6,8 +6,11 @@
 #include <string_view>
 
 #include "field_view.h"
+#include "zorv_error.h"
 
 namespace zorv::lib {
+
+class Cp932Codec;
 
 // Builds one answer in the console's buffer: CP932 from the first byte, at
 // most kLimit bytes followed by a NUL, never a byte past the kCapacity-th.
@@ -36,12 +39,16 @@ class AnswerWriter {
   bool cut() const { return cut_; }
   bool replaced() const { return replaced_; }
   // kCut when cut, kReplaced when some character became '?', else kOk.
-  int32_t code() const;
+  int32_t code() const {
+    if (cut_) return kCut;
+    return replaced_ ? kReplaced : kOk;
+  }
 
  private:
   bool appendByte(char byte);
   void truncateTo(size_t size);
 
+  const Cp932Codec& codec_;
   char* buf_;
   size_t size_ = 0;
   bool cut_ = false;

@@ -4,73 +4,32 @@
 #include <cstring>
 
 #include "cp932_table.h"
+#include "plain_ascii.h"
 
 namespace zorv::lib {
 namespace {
 
-constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-constexpr uint64_t kLowBits = 0x0101010101010101ULL;
-
-// The high bit of every byte of the word that is 0x00 or 0x80-0xFF (for a
-// 0x00 byte, possibly of its neighbours too); zero when all are 0x01-0x7F.
-template <typename Word>
-Word notPlainAscii(Word word) {
-  constexpr Word kHigh = static_cast<Word>(kHighBits);
-  constexpr Word kLow = static_cast<Word>(kLowBits);
-  return (((word - kLow) & ~word) | word) & kHigh;
-}
-
-template <typename Word>
-Word load(const unsigned char* p) {
-  Word word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-template <typename Word>
-void store(char* out, Word word) {
-  std::memcpy(out, &word, sizeof word);
-}
+using plain_ascii::load;
+using plain_ascii::notPlain;
+using plain_ascii::store;
 
 // Length of the leading run of bytes 0x01-0x7F, which need no conversion.
 size_t asciiRun(const unsigned char* p, size_t n) {
   size_t i = 0;
-  while (i + 8 <= n && notPlainAscii(load<uint64_t>(p + i)) == 0) i += 8;
+  while (i + 8 <= n && notPlain(load<uint64_t>(p + i)) == 0) i += 8;
   while (i < n && p[i] != 0 && p[i] < 0x80) ++i;
   return i;
 }
 
 // Copies p[0, n) to out when every byte is 0x01-0x7F, else writes nothing.
-// Most fields of a row are short ASCII (numbers, dates, codes): two
-// overlapping words cover any length from 2 to 16 with plain loads and
-// stores, no byte loop, no call, and no read outside the text.
-template <typename Word>
-bool copyTwoWordsIfAscii(const unsigned char* p, size_t n, char* out) {
-  const Word head = load<Word>(p);
-  const Word tail = load<Word>(p + n - sizeof(Word));
-  if ((notPlainAscii(head) | notPlainAscii(tail)) != 0) return false;
-  store(out, head);
-  store(out + n - sizeof(Word), tail);
-  return true;
-}
-
 bool copyIfAscii(const unsigned char* p, size_t n, char* out) {
-  if (n > 16) {
-    const uint64_t tail = load<uint64_t>(p + n - 8);
-    uint64_t bad = notPlainAscii(tail);
-    for (size_t i = 0; i + 8 < n; i += 8) bad |= notPlainAscii(load<uint64_t>(p + i));
-    if (bad != 0) return false;
-    for (size_t i = 0; i + 8 < n; i += 8) store(out + i, load<uint64_t>(p + i));
-    store(out + n - 8, tail);
-    return true;
-  }
-  if (n >= 8) return copyTwoWordsIfAscii<uint64_t>(p, n, out);
-  if (n >= 4) return copyTwoWordsIfAscii<uint32_t>(p, n, out);
-  if (n >= 2) return copyTwoWordsIfAscii<uint16_t>(p, n, out);
-  if (n == 1) {
-    if (p[0] == 0 || p[0] >= 0x80) return false;
-    out[0] = static_cast<char>(p[0]);
-  }
+  if (n <= 16) return plain_ascii::copyShortIfPlain(p, n, out);
+  const uint64_t tail = load<uint64_t>(p + n - 8);
+  uint64_t bad = notPlain(tail);
+  for (size_t i = 0; i + 8 < n; i += 8) bad |= notPlain(load<uint64_t>(p + i));
+  if (bad != 0) return false;
+  for (size_t i = 0; i + 8 < n; i += 8) store(out + i, load<uint64_t>(p + i));
+  store(out + n - 8, tail);
   return true;
 }
 
@@ -177,11 +136,11 @@ bool Cp932Codec::decode(std::string_view cp932, String& out, size_t* badOffset) 
   return true;
 }
 
-Cp932Codec::Encoded Cp932Codec::fromUtf8(std::string_view utf8, char* out,
-                                         size_t capacity) const {
+Cp932Codec::Encoded Cp932Codec::fromUtf8Long(std::string_view utf8, char* out,
+                                             size_t capacity) const {
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
   const size_t n = utf8.size();
-  if (asciiIdentity_ && n <= capacity && copyIfAscii(p, n, out)) {
+  if (asciiIdentity_ && n != 0 && n <= capacity && p[0] < 0x80 && copyIfAscii(p, n, out)) {
     Encoded result;
     result.written = n;
     result.complete = true;
@@ -195,12 +154,22 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
   Encoded result;
   size_t i = 0;
   size_t w = 0;
+  // Locals, not members: every byte written through out could alias a
+  // member, which the compiler would then load again after each one.
+  const bool asciiIdentity = asciiIdentity_;
+  const Cp932Table& table = table_;
   while (i < n) {
-    if (asciiIdentity_) {
-      // Copies ASCII eight bytes at a time while checking them.
+    if (p[i] < 0x80 && p[i] != 0 && asciiIdentity) {
+      // A short ASCII rest that fits, such as the digits after a name, is
+      // copied whole; a longer run eight bytes at a time while checking them.
+      const size_t left = n - i;
+      if (left <= 16 && left <= capacity - w && plain_ascii::copyShortIfPlain(p + i, left, out + w)) {
+        w += left;
+        break;
+      }
       while (i + 8 <= n && w + 8 <= capacity) {
         const uint64_t word = load<uint64_t>(p + i);
-        if (notPlainAscii(word) != 0) break;
+        if (notPlain(word) != 0) break;
         store(out + w, word);
         i += 8;
         w += 8;
@@ -212,21 +181,48 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
         }
         out[w++] = static_cast<char>(p[i++]);
       }
-      if (i == n) break;
+      continue;
     }
+    // A run of three-byte characters with two-byte forms, most Japanese
+    // text, in a loop of its own; anything else it meets is left to the
+    // general path below.
+    if (n - i >= 3 && capacity - w >= 2) {
+      const unsigned char* in = p + i;
+      const unsigned char* const inLast = p + n - 3;
+      char* to = out + w;
+      char* const toLast = out + capacity - 2;
+      while (in <= inLast && to <= toLast) {
+        const unsigned first = in[0];
+        const unsigned second = in[1];
+        const unsigned third = in[2];
+        if (first - 0xE1u > 0xEu || ((second & 0xC0u) | ((third & 0xC0u) >> 2)) != 0xA0u) break;
+        const uint16_t packed = table.encode(
+            static_cast<char16_t>(((first & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (third & 0x3Fu)));
+        if (packed <= 0xFF || packed == Cp932Table::kNoForm) break;
+        to[0] = static_cast<char>(packed >> 8);
+        to[1] = static_cast<char>(packed & 0xFF);
+        to += 2;
+        in += 3;
+      }
+      i = static_cast<size_t>(in - p);
+      w = static_cast<size_t>(to - out);
+    }
+    if (i == n) break;
+    if (p[i] < 0x80 && p[i] != 0 && asciiIdentity) continue;
     int32_t cp;
     size_t length;
     const unsigned char lead = p[i];
-    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && i + 2 < n && isContinuation(p[i + 1]) &&
-        isContinuation(p[i + 2])) {
-      // Three-byte characters, most Japanese text: never overlong nor a surrogate.
+    if ((lead & 0xF0) == 0xE0 && n - i >= 3 &&
+        ((p[i + 1] & 0xC0) | ((p[i + 2] & 0xC0) >> 2)) == 0xA0 && lead != 0xE0) {
+      // Three bytes led by E1-EF, most Japanese text: never overlong, and a
+      // surrogate (ED A0-BF) has no CP932 form in the table.
       cp = ((lead & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
       length = 3;
     } else {
       length = decodeUtf8(p + i, n - i, cp);
     }
     uint16_t packed = Cp932Table::kNoForm;
-    if (cp > 0 && cp <= 0xFFFF) packed = table_.encode(static_cast<char16_t>(cp));
+    if (cp > 0 && cp <= 0xFFFF) packed = table.encode(static_cast<char16_t>(cp));
     if (packed == Cp932Table::kNoForm) {
       packed = '?';
       result.replaced = true;

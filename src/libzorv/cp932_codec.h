@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "plain_ascii.h"
 #include "secret_text.h"
 
 namespace zorv {
@@ -34,13 +35,22 @@ class Cp932Codec {
 
   // Writes the CP932 form of a UTF-8 text into out[0, capacity), stopping
   // before the first character that does not fit whole. Characters without a
-  // CP932 form, malformed UTF-8 and NUL bytes are written as '?'.
-  Encoded fromUtf8(std::string_view utf8, char* out, size_t capacity) const;
+  // CP932 form, malformed UTF-8 and NUL bytes are written as '?'. Inline for
+  // the short ASCII field most rows are made of.
+  Encoded fromUtf8(std::string_view utf8, char* out, size_t capacity) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t n = utf8.size();
+    if (n <= 16 && n <= capacity && asciiIdentity_ && plain_ascii::copyShortIfPlain(p, n, out)) {
+      return Encoded{n, true, false};
+    }
+    return fromUtf8Long(utf8, out, capacity);
+  }
 
  private:
   Cp932Codec();
   template <class String>
   bool decode(std::string_view cp932, String& out, size_t* badOffset) const;
+  Encoded fromUtf8Long(std::string_view utf8, char* out, size_t capacity) const;
   // fromUtf8 for text that is not plain ASCII or does not fit; kept out of
   // line so the common case stays a small function.
   [[gnu::noinline]] Encoded encode(const unsigned char* p, size_t n, char* out,

@@ -43,6 +43,8 @@ class Database {
   virtual const std::vector<std::string>& fieldNames() const = 0;
   // A notice or warning the server sent during the last call, then cleared.
   virtual std::string takeNotice() { return {}; }
+  // Whether takeNotice has something to say: asked after every row.
+  virtual bool hasNotice() const { return false; }
 };
 
 }  // namespace zorv::lib

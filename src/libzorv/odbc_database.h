@@ -41,6 +41,7 @@ class OdbcDatabase : public Database {
   bool hasCursor() const override { return cursorOpen_; }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
+  bool hasNotice() const override { return !notice_.empty(); }
 
   // The drivers whose differences the engine evens out.
   enum class Driver { Postgres, Sqlite, Other };

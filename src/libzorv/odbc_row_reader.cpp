@@ -7,6 +7,7 @@
 
 #include "odbc_checks.h"
 #include "odbc_locale.h"
+#include "plain_ascii.h"
 #include "utf_codec.h"
 #include "zorv_error.h"
 
@@ -32,6 +33,8 @@ constexpr size_t kMaxValueUnits = 2 * ZORV_ANSWER_CAPACITY;
 constexpr int kMaxPieces = static_cast<int>(kMaxValueUnits / (kPieceUnits - 1)) + 2;
 // What a row status holds until the driver writes it: no valid status.
 constexpr SQLUSMALLINT kUnwrittenStatus = 0xFFFF;
+// ends_ of a field that is NULL or seen in its slot.
+constexpr size_t kNotInText = SIZE_MAX;
 
 const char* slotAt(const odbc::BoundColumn& column, SQLULEN row) {
   return column.data.data() + row * static_cast<size_t>(column.slotBytes);
@@ -56,7 +59,12 @@ bool readsIntegers(OdbcDatabase::Driver driver, SQLSMALLINT type) {
 
 namespace odbc {
 
-SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text) {
+namespace {
+
+// decodeSlot's body, inlined into the row loop: it runs for every field.
+[[gnu::always_inline]] inline SlotValue decode(const BoundColumn& column, SQLULEN row,
+                                               bool narrow, std::string& text,
+                                               std::string_view& inPlace) {
   const SQLLEN length = checkedLength(column.lengths[row], column.number);
   if (length == SQL_NULL_DATA) return SlotValue::Null;
   const char* value = slotAt(column, row);
@@ -72,14 +80,25 @@ SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::s
   if (length == SQL_NO_TOTAL || length > capacity) return SlotValue::Reread;
   if (narrow) {
     const std::string_view bytes(value, static_cast<size_t>(length));
-    if (!isWellFormedUtf8(bytes)) return SlotValue::Reread;
-    text.append(bytes);
-  } else {
-    appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
-                                   static_cast<size_t>(length) / sizeof(SQLWCHAR)),
-               text);
+    // Short plain ASCII, most fields, is well-formed without a closer look.
+    const bool plain = length <= 16 && plain_ascii::isShortPlain(
+                                           reinterpret_cast<const unsigned char*>(value),
+                                           static_cast<size_t>(length));
+    if (!plain && !isWellFormedUtf8(bytes)) return SlotValue::Reread;
+    inPlace = bytes;
+    return SlotValue::InPlace;
   }
+  appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
+                                 static_cast<size_t>(length) / sizeof(SQLWCHAR)),
+             text);
   return SlotValue::Text;
+}
+
+}  // namespace
+
+SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text,
+                     std::string_view& inPlace) {
+  return decode(column, row, narrow, text, inPlace);
 }
 
 }  // namespace odbc
@@ -156,44 +175,51 @@ bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
   }
   const SQLULEN r = at_++;
   ++rowNumber_;
-  if (bound_) odbc::checkRowStatus(status_[r], rowNumber_);
   text_.clear();
-  bool positioned = blockRows_ == 1;
-  for (size_t c = 0; c < columns_.size(); ++c) {
-    const bool isNull = !readField(c, r, positioned);
-    ends_[c] = isNull ? SIZE_MAX : text_.size();
+  bool anyInText = false;
+  const size_t count = columns_.size();
+  if (bound_) {
+    odbc::checkRowStatus(status_[r], rowNumber_);
+    bool positioned = blockRows_ == 1;
+    for (size_t c = 0; c < count; ++c) {
+      std::string_view inPlace;
+      ends_[c] = kNotInText;
+      switch (odbc::decode(columns_[c], r, narrow_, text_, inPlace)) {
+        case odbc::SlotValue::Null:
+          row_[c] = FieldView{nullptr, 0, true};
+          break;
+        case odbc::SlotValue::InPlace:
+          row_[c] = FieldView{inPlace.data(), inPlace.size(), false};
+          break;
+        case odbc::SlotValue::Text:
+          ends_[c] = text_.size();
+          anyInText = true;
+          break;
+        case odbc::SlotValue::Reread:
+          if (!positioned) {
+            db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(r + 1),
+                                SQL_POSITION, SQL_LOCK_NO_CHANGE),
+                      *statement_);
+            positioned = true;
+          }
+          anyInText = readPieces(c) || anyInText;
+          break;
+      }
+    }
+  } else {
+    for (size_t c = 0; c < count; ++c) anyInText = readPieces(c) || anyInText;
   }
-  size_t start = 0;
-  for (size_t c = 0; c < columns_.size(); ++c) {
-    if (ends_[c] == SIZE_MAX) {
-      row_[c] = FieldView{nullptr, 0, true};
-    } else {
+  // text_ has stopped growing: its fields can point into it now.
+  if (anyInText) {
+    size_t start = 0;
+    for (size_t c = 0; c < count; ++c) {
+      if (ends_[c] == kNotInText) continue;
       row_[c] = FieldView{text_.data() + start, ends_[c] - start, false};
       start = ends_[c];
     }
   }
   row = row_;
   return true;
-}
-
-bool OdbcDatabase::RowReader::readField(size_t column, SQLULEN row, bool& positioned) {
-  const auto number = static_cast<SQLUSMALLINT>(column + 1);
-  if (!bound_) return readPieces(number);
-  switch (odbc::decodeSlot(columns_[column], row, narrow_, text_)) {
-    case odbc::SlotValue::Null:
-      return false;
-    case odbc::SlotValue::Text:
-      return true;
-    case odbc::SlotValue::Reread:
-      break;
-  }
-  if (!positioned) {
-    db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
-                        SQL_LOCK_NO_CHANGE),
-              *statement_);
-    positioned = true;
-  }
-  return readPieces(number);
 }
 
 SQLSMALLINT OdbcDatabase::RowReader::cType(const odbc::BoundColumn& column) const {
@@ -227,7 +253,9 @@ void OdbcDatabase::RowReader::bind() {
   }
 }
 
-bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
+bool OdbcDatabase::RowReader::readPieces(size_t index) {
+  const auto column = static_cast<SQLUSMALLINT>(index + 1);
+  ends_[index] = kNotInText;
   value_.clear();
   piece_.resize(static_cast<size_t>(kPieceUnits));
   const size_t full = static_cast<size_t>(kPieceUnits - 1);
@@ -244,7 +272,10 @@ bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
         *statement_);
     if (rc == SQL_NO_DATA) break;
     length = odbc::checkedLength(length, column);
-    if (length == SQL_NULL_DATA) return false;
+    if (length == SQL_NULL_DATA) {
+      row_[index] = FieldView{nullptr, 0, true};
+      return false;
+    }
     const size_t units = length == SQL_NO_TOTAL
                              ? full
                              : std::min(full, static_cast<size_t>(length) / sizeof(SQLWCHAR));
@@ -252,6 +283,7 @@ bool OdbcDatabase::RowReader::readPieces(SQLUSMALLINT column) {
     if (rc == SQL_SUCCESS) break;
   }
   appendUtf8(value_, text_);
+  ends_[index] = text_.size();
   return true;
 }
 

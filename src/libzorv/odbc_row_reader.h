@@ -27,16 +27,19 @@ struct BoundColumn {
 
 // What decodeSlot made of a bound value.
 enum class SlotValue {
-  Null,    // the value is NULL
-  Text,    // its text was appended
-  Reread,  // the slot cannot show it whole: read it again with SQLGetData
+  Null,     // the value is NULL
+  InPlace,  // the slot holds its UTF-8 text, which needs no copy
+  Text,     // its text was appended
+  Reread,   // the slot cannot show it whole: read it again with SQLGetData
 };
 
-// Decodes row `row` of a bound column and appends its text as UTF-8: an
-// integer in decimal, narrow text as it stands when it is well-formed UTF-8,
-// wide text converted. Appends nothing unless it answers Text; an invalid
-// length indicator throws ZorvError (odbc_checks.h).
-SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text);
+// Decodes row `row` of a bound column: narrow text that is well-formed UTF-8
+// is viewed where it stands (InPlace, valid until the next fetch), an
+// integer is appended to text in decimal and wide text converted (Text).
+// Appends nothing and leaves inPlace alone otherwise; an invalid length
+// indicator throws ZorvError (odbc_checks.h).
+SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text,
+                     std::string_view& inPlace);
 
 }  // namespace odbc
 
@@ -68,12 +71,10 @@ class OdbcDatabase::RowReader {
  private:
   SQLSMALLINT cType(const odbc::BoundColumn& column) const;
   void bind();
-  // Appends row `row`'s value of column `column` (0-based) to text_; false
-  // for NULL.
-  bool readField(size_t column, SQLULEN row, bool& positioned);
-  // Appends the current row's column, read whole as wide text, to text_;
-  // false for NULL.
-  bool readPieces(SQLUSMALLINT column);
+  // Reads column `index` (0-based) of the current row whole as wide text
+  // into text_ and notes its end in ends_; false, and row_[index] NULL, for
+  // NULL.
+  bool readPieces(size_t index);
 
   OdbcDatabase& db_;
   std::unique_ptr<odbc::Handle> statement_;
@@ -90,7 +91,7 @@ class OdbcDatabase::RowReader {
   std::vector<SQLWCHAR> piece_;
   std::u16string value_;
   std::string text_;
-  std::vector<size_t> ends_;
+  std::vector<size_t> ends_;  // per column: its text's end in text_, or kNotInText
   std::vector<FieldView> row_;
 };
 

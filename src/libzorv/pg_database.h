@@ -43,6 +43,7 @@ class PgDatabase : public Database {
   bool hasCursor() const override { return cursorOpen_; }
   const std::vector<std::string>& fieldNames() const override { return names_; }
   std::string takeNotice() override;
+  bool hasNotice() const override { return !notice_.empty(); }
 
  private:
   struct Finish {

@@ -137,9 +137,17 @@ int32_t Session::fail(int32_t code, const std::string& message, const std::strin
 
 int32_t Session::finishAnswer(const AnswerWriter& writer, const std::string& also) {
   const int32_t code = writer.code();
-  if (code == kCut) setMessage(joined(kCutMessage, also));
-  else if (code == kReplaced) setMessage(joined(kReplacedMessage, also));
-  else setMessage(joined(notice(), also));
+  if (code == kCut) {
+    setMessage(joined(kCutMessage, also));
+  } else if (code == kReplaced) {
+    setMessage(joined(kReplacedMessage, also));
+  } else if (db_ && db_->hasNotice()) {
+    setMessage(joined(notice(), also));
+  } else if (also.empty()) {
+    message_.clear();  // most answers, every row of a cursor among them
+  } else {
+    setMessage(also);
+  }
   return code;
 }
 

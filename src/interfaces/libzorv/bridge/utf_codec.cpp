@@ -1,12 +1,38 @@
 #include "utf_codec.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace zorv {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+template <typename Word>
+Word load(const unsigned char* p) {
+  Word word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// True when none of p[0, n), n at most 16, has its high bit set: two
+// overlapping words cover any such length without a byte loop or a read
+// outside the range.
+template <typename Word>
+bool twoWordsAscii(const unsigned char* p, size_t n) {
+  constexpr auto kHigh = static_cast<Word>(kHighBits);
+  return ((load<Word>(p) | load<Word>(p + n - sizeof(Word))) & kHigh) == 0;
+}
+
+bool shortAscii(const unsigned char* p, size_t n) {
+  if (n >= 8) return twoWordsAscii<uint64_t>(p, n);
+  if (n >= 4) return twoWordsAscii<uint32_t>(p, n);
+  if (n >= 2) return twoWordsAscii<uint16_t>(p, n);
+  return n == 0 || p[0] < 0x80;
+}
 
 }  // namespace
 
@@ -104,14 +130,48 @@ bool isWellFormedUtf8(std::string_view bytes) {
   const auto* const end = p + bytes.size();
   while (p < end) {
     if (*p < 0x80) {
-      ++p;
-      continue;
+      // ASCII, most of most values: a short rest is checked whole, a longer
+      // one passed over eight bytes at a time up to its first other byte.
+      const auto left = static_cast<size_t>(end - p);
+      if (left <= 16) {
+        if (shortAscii(p, left)) return true;
+        ++p;
+        continue;
+      }
+      const uint64_t high = load<uint64_t>(p) & kHighBits;
+      if (high == 0) {
+        p += 8;
+        continue;
+      }
+      if constexpr (std::endian::native != std::endian::little) {
+        ++p;
+        continue;
+      }
+      p += std::countr_zero(high) / 8;
+    }
+    const unsigned char lead = *p;
+    // A run of three bytes led by E1-EC or EE-EF, most Japanese text, needs
+    // only their trail bytes checked: they are never overlong nor a surrogate.
+    if (end - p >= 3) {
+      const unsigned char* const last = end - 3;
+      const unsigned char* q = p;
+      while (q <= last) {
+        const unsigned first = q[0];
+        if (first - 0xE1u > 0xEu || first == 0xEDu ||
+            ((q[1] & 0xC0u) | ((q[2] & 0xC0u) >> 2)) != 0xA0u) {
+          break;
+        }
+        q += 3;
+      }
+      if (q != p) {
+        p = q;
+        continue;
+      }
     }
     // The lead byte fixes the length and the range of the first trail byte.
     size_t trail = 0;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
-    const unsigned char lead = *p;
     if (lead >= 0xC2 && lead <= 0xDF) {
       trail = 1;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
