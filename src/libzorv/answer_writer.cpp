@@ -1,13 +1,10 @@
 #include "answer_writer.h"
 
 #include "cp932_codec.h"
+#include "plain_ascii.h"
 #include "zorv_error.h"
 
 namespace zorv::lib {
-
-AnswerWriter::AnswerWriter(char* buf) : codec_(Cp932Codec::instance()), buf_(buf) {
-  buf_[0] = '\0';
-}
 
 bool AnswerWriter::appendText(std::string_view utf8) {
   if (cut_) return false;
@@ -46,8 +43,15 @@ bool AnswerWriter::appendFields(std::span<const FieldView> fields) {
       }
       buf[size++] = '\t';
     }
-    if (fields[i].isNull) continue;
-    const auto encoded = codec_.fromUtf8(fields[i].text(), buf + size, kLimit - size);
+    const FieldView& field = fields[i];
+    if (field.isNull) continue;
+    if (field.shortPlain && field.size <= kLimit - size && codec_.asciiIsIdentity()) {
+      plain_ascii::copyShort(reinterpret_cast<const unsigned char*>(field.data), field.size,
+                             buf + size);
+      size += field.size;
+      continue;
+    }
+    const auto encoded = codec_.fromUtf8(field.text(), buf + size, kLimit - size);
     replaced = replaced || encoded.replaced;
     size += encoded.written;
     if (!encoded.complete) {

@@ -5,12 +5,11 @@
 #include <span>
 #include <string_view>
 
+#include "cp932_codec.h"
 #include "field_view.h"
 #include "zorv_error.h"
 
 namespace zorv::lib {
-
-class Cp932Codec;
 
 // Builds one answer in the console's buffer: CP932 from the first byte, at
 // most kLimit bytes followed by a NUL, never a byte past the kCapacity-th.
@@ -21,7 +20,7 @@ class AnswerWriter {
   static constexpr size_t kLimit = kCapacity - 1;
 
   // Starts the empty answer in buf.
-  explicit AnswerWriter(char* buf);
+  explicit AnswerWriter(char* buf) : codec_(Cp932Codec::instance()), buf_(buf) { buf_[0] = '\0'; }
 
   // Appends the CP932 form of UTF-8 text, cutting before the first character
   // that does not fit; false (and marked cut) when it did not fit whole.

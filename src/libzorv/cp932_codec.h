@@ -27,6 +27,10 @@ class Cp932Codec {
   // The codec of the process, over the shared CP932 tables.
   static const Cp932Codec& instance();
 
+  // True when bytes 0x01-0x7F are their own CP932 form, as on every real
+  // CP932 system.
+  bool asciiIsIdentity() const { return asciiIdentity_; }
+
   // Appends the UTF-8 form of a CP932 text to out; false when the text is
   // not valid CP932, reporting the offending byte's offset in badOffset.
   bool toUtf8(std::string_view cp932, std::string& out, size_t* badOffset = nullptr) const;
@@ -37,7 +41,8 @@ class Cp932Codec {
   // before the first character that does not fit whole. Characters without a
   // CP932 form, malformed UTF-8 and NUL bytes are written as '?'. Inline for
   // the short ASCII field most rows are made of.
-  Encoded fromUtf8(std::string_view utf8, char* out, size_t capacity) const {
+  [[gnu::always_inline]] Encoded fromUtf8(std::string_view utf8, char* out,
+                                          size_t capacity) const {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const size_t n = utf8.size();
     if (n <= 16 && n <= capacity && asciiIdentity_ && plain_ascii::copyShortIfPlain(p, n, out)) {

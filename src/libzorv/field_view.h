@@ -11,6 +11,9 @@ struct FieldView {
   const char* data = nullptr;
   size_t size = 0;
   bool isNull = false;
+  // Known to be at most 16 bytes of plain ASCII (0x01-0x7F), which the
+  // answer takes as it stands; false when not known.
+  bool shortPlain = false;
 
   std::string_view text() const { return {data, size}; }
 };

@@ -61,14 +61,15 @@ namespace odbc {
 
 namespace {
 
-// decodeSlot's body, inlined into the row loop: it runs for every field.
+// decodeSlot's body, inlined into the row loop: it runs for every field, so
+// the common case, a value that fits its slot, is tested first.
 [[gnu::always_inline]] inline SlotValue decode(const BoundColumn& column, SQLULEN row,
                                                bool narrow, std::string& text,
-                                               std::string_view& inPlace) {
-  const SQLLEN length = checkedLength(column.lengths[row], column.number);
-  if (length == SQL_NULL_DATA) return SlotValue::Null;
+                                               std::string_view& inPlace, bool& shortPlain) {
+  const SQLLEN length = column.lengths[row];
   const char* value = slotAt(column, row);
   if (column.integer) {
+    if (checkedLength(length, column.number) == SQL_NULL_DATA) return SlotValue::Null;
     int64_t number = 0;
     std::memcpy(&number, value, sizeof number);
     char digits[24];
@@ -76,29 +77,32 @@ namespace {
     text.append(digits, static_cast<size_t>(end - digits));
     return SlotValue::Text;
   }
-  const SQLLEN capacity = column.slotBytes - terminatorBytes(narrow);
-  if (length == SQL_NO_TOTAL || length > capacity) return SlotValue::Reread;
-  if (narrow) {
-    const std::string_view bytes(value, static_cast<size_t>(length));
+  if (length >= 0 && length <= column.slotBytes - terminatorBytes(narrow)) [[likely]] {
+    const auto size = static_cast<size_t>(length);
+    if (!narrow) {
+      appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
+                                     size / sizeof(SQLWCHAR)),
+                 text);
+      return SlotValue::Text;
+    }
     // Short plain ASCII, most fields, is well-formed without a closer look.
-    const bool plain = length <= 16 && plain_ascii::isShortPlain(
-                                           reinterpret_cast<const unsigned char*>(value),
-                                           static_cast<size_t>(length));
-    if (!plain && !isWellFormedUtf8(bytes)) return SlotValue::Reread;
-    inPlace = bytes;
+    shortPlain =
+        size <= 16 && plain_ascii::isShortPlain(reinterpret_cast<const unsigned char*>(value), size);
+    if (!shortPlain && !isWellFormedUtf8(std::string_view(value, size))) return SlotValue::Reread;
+    inPlace = std::string_view(value, size);
     return SlotValue::InPlace;
   }
-  appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
-                                 static_cast<size_t>(length) / sizeof(SQLWCHAR)),
-             text);
-  return SlotValue::Text;
+  // NULL, a value longer than its slot, or a length no driver may write.
+  if (checkedLength(length, column.number) == SQL_NULL_DATA) return SlotValue::Null;
+  return SlotValue::Reread;
 }
 
 }  // namespace
 
 SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text,
                      std::string_view& inPlace) {
-  return decode(column, row, narrow, text, inPlace);
+  bool shortPlain = false;
+  return decode(column, row, narrow, text, inPlace, shortPlain);
 }
 
 }  // namespace odbc
@@ -162,8 +166,12 @@ bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
   if (at_ >= fetched_) {
     fetched_ = 0;
     at_ = 0;
-    if (bound_) std::fill(status_.begin(), status_.end(), kUnwrittenStatus);
-    if (db_.check(SQLFetch(statement_->get()), *statement_) == SQL_NO_DATA) {
+    // One row per fetch is common (drivers that cannot read a value again
+    // inside a block): a store, not a call to fill.
+    if (status_.size() == 1) status_[0] = kUnwrittenStatus;
+    else std::fill(status_.begin(), status_.end(), kUnwrittenStatus);
+    const SQLRETURN rc = SQLFetch(statement_->get());
+    if (rc != SQL_SUCCESS && db_.check(rc, *statement_) == SQL_NO_DATA) {
       done_ = true;
       return false;
     }
@@ -181,29 +189,33 @@ bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
   if (bound_) {
     odbc::checkRowStatus(status_[r], rowNumber_);
     bool positioned = blockRows_ == 1;
+    // Locals for what the loop reads: stores into the fields could
+    // otherwise make the compiler load each member again.
+    const odbc::BoundColumn* const columns = columns_.data();
+    FieldView* const fields = row_.data();
+    size_t* const ends = ends_.data();
+    const bool narrow = narrow_;
     for (size_t c = 0; c < count; ++c) {
       std::string_view inPlace;
-      ends_[c] = kNotInText;
-      switch (odbc::decode(columns_[c], r, narrow_, text_, inPlace)) {
-        case odbc::SlotValue::Null:
-          row_[c] = FieldView{nullptr, 0, true};
-          break;
-        case odbc::SlotValue::InPlace:
-          row_[c] = FieldView{inPlace.data(), inPlace.size(), false};
-          break;
-        case odbc::SlotValue::Text:
-          ends_[c] = text_.size();
-          anyInText = true;
-          break;
-        case odbc::SlotValue::Reread:
-          if (!positioned) {
-            db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(r + 1),
-                                SQL_POSITION, SQL_LOCK_NO_CHANGE),
-                      *statement_);
-            positioned = true;
-          }
-          anyInText = readPieces(c) || anyInText;
-          break;
+      bool shortPlain = false;
+      const odbc::SlotValue value =
+          odbc::decode(columns[c], r, narrow, text_, inPlace, shortPlain);
+      ends[c] = kNotInText;
+      if (value == odbc::SlotValue::InPlace) [[likely]] {
+        fields[c] = FieldView{inPlace.data(), inPlace.size(), false, shortPlain};
+      } else if (value == odbc::SlotValue::Text) {
+        ends[c] = text_.size();
+        anyInText = true;
+      } else if (value == odbc::SlotValue::Null) {
+        fields[c] = FieldView{nullptr, 0, true};
+      } else {
+        if (!positioned) {
+          db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(r + 1),
+                              SQL_POSITION, SQL_LOCK_NO_CHANGE),
+                    *statement_);
+          positioned = true;
+        }
+        anyInText = readPieces(c) || anyInText;
       }
     }
   } else {

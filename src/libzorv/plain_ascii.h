@@ -46,10 +46,8 @@ inline bool isShortPlain(const unsigned char* p, size_t n) {
   return n == 0 || (p[0] != 0 && p[0] < 0x80);
 }
 
-// Copies p[0, n), n at most 16, to out when it is all plain ASCII, else
-// writes nothing.
-inline bool copyShortIfPlain(const unsigned char* p, size_t n, char* out) {
-  if (!isShortPlain(p, n)) return false;
+// Copies p[0, n), n at most 16, to out with two overlapping words.
+inline void copyShort(const unsigned char* p, size_t n, char* out) {
   if (n >= 8) {
     const auto head = load<uint64_t>(p);
     const auto tail = load<uint64_t>(p + n - 8);
@@ -68,6 +66,13 @@ inline bool copyShortIfPlain(const unsigned char* p, size_t n, char* out) {
   } else if (n == 1) {
     out[0] = static_cast<char>(p[0]);
   }
+}
+
+// Copies p[0, n), n at most 16, to out when it is all plain ASCII, else
+// writes nothing.
+inline bool copyShortIfPlain(const unsigned char* p, size_t n, char* out) {
+  if (!isShortPlain(p, n)) return false;
+  copyShort(p, n, out);
   return true;
 }
 

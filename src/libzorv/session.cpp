@@ -21,10 +21,12 @@ constexpr const char* kReplacedMessage =
 constexpr const char* kMask = "********";
 
 // Two messages as one, either of them possibly empty.
-std::string joined(const std::string& first, const std::string& second) {
-  if (first.empty()) return second;
-  if (second.empty()) return first;
-  return first + "; " + second;
+std::string joined(std::string_view first, std::string_view second) {
+  if (first.empty()) return std::string(second);
+  if (second.empty()) return std::string(first);
+  std::string both(first);
+  both.append("; ").append(second);
+  return both;
 }
 
 // How a connection text selects the database to open.
@@ -126,7 +128,7 @@ String Session::toUtf8(const char* text, const char* what) {
 
 std::string Session::notice() { return db_ ? db_->takeNotice() : std::string(); }
 
-int32_t Session::fail(int32_t code, const std::string& message, const std::string& also) {
+int32_t Session::fail(int32_t code, std::string_view message, std::string_view also) {
   if (code == kConnectFailed) {
     kept_.reset();
     db_.reset();
@@ -135,7 +137,7 @@ int32_t Session::fail(int32_t code, const std::string& message, const std::strin
   return code;
 }
 
-int32_t Session::finishAnswer(const AnswerWriter& writer, const std::string& also) {
+int32_t Session::finishAnswer(const AnswerWriter& writer, std::string_view also) {
   const int32_t code = writer.code();
   if (code == kCut) {
     setMessage(joined(kCutMessage, also));
@@ -146,7 +148,7 @@ int32_t Session::finishAnswer(const AnswerWriter& writer, const std::string& als
   } else if (also.empty()) {
     message_.clear();  // most answers, every row of a cursor among them
   } else {
-    setMessage(also);
+    setMessage(std::string(also));
   }
   return code;
 }

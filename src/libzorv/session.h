@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "database.h"
@@ -42,10 +43,10 @@ class Session {
   static String toUtf8(const char* text, const char* what);
   // Ends an answer-writing operation: the message for its code, the code;
   // `also` (when not empty) is added to whatever message that is.
-  int32_t finishAnswer(const AnswerWriter& writer, const std::string& also = {});
+  int32_t finishAnswer(const AnswerWriter& writer, std::string_view also = {});
   // Records a failure's message, with `also` added; a lost connection is
   // dropped.
-  int32_t fail(int32_t code, const std::string& message, const std::string& also = {});
+  int32_t fail(int32_t code, std::string_view message, std::string_view also = {});
   void requireCursor() const;
   bool cursorOpen() const;
   std::string notice();
