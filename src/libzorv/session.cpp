@@ -137,7 +137,7 @@ int32_t Session::fail(int32_t code, std::string_view message, std::string_view a
   return code;
 }
 
-int32_t Session::finishAnswer(const AnswerWriter& writer, std::string_view also) {
+int32_t Session::finishAnswerWithMessage(const AnswerWriter& writer, std::string_view also) {
   const int32_t code = writer.code();
   if (code == kCut) {
     setMessage(joined(kCutMessage, also));
@@ -146,18 +146,16 @@ int32_t Session::finishAnswer(const AnswerWriter& writer, std::string_view also)
   } else if (db_ && db_->hasNotice()) {
     setMessage(joined(notice(), also));
   } else if (also.empty()) {
-    message_.clear();  // most answers, every row of a cursor among them
+    message_.clear();
   } else {
     setMessage(std::string(also));
   }
   return code;
 }
 
-bool Session::cursorOpen() const { return kept_ != nullptr || (db_ && db_->hasCursor()); }
-
-void Session::requireCursor() const {
+void Session::refuseWithoutCursor() const {
   if (!db_) throw ZorvError(kNotConnected, "not connected");
-  if (!cursorOpen()) throw ZorvError(kNoCursor, "no cursor is open");
+  throw ZorvError(kNoCursor, "no cursor is open");
 }
 
 std::string Session::keepCursorRows() {

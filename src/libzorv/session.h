@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "answer_writer.h"
 #include "database.h"
 #include "secret_text.h"
 
 namespace zorv::lib {
 
-class AnswerWriter;
 
 // The library's one connection and its latest message, behind the eight
 // exported functions. Each operation returns a result code and may throw
@@ -42,13 +42,25 @@ class Session {
   template <class String>
   static String toUtf8(const char* text, const char* what);
   // Ends an answer-writing operation: the message for its code, the code;
-  // `also` (when not empty) is added to whatever message that is.
-  int32_t finishAnswer(const AnswerWriter& writer, std::string_view also = {});
+  // `also` (when not empty) is added to whatever message that is. Inline for
+  // the answer with nothing to say, every row of a cursor among them.
+  int32_t finishAnswer(const AnswerWriter& writer, std::string_view also = {}) {
+    if (writer.code() == kOk && also.empty() && !(db_ && db_->hasNotice())) {
+      message_.clear();
+      return kOk;
+    }
+    return finishAnswerWithMessage(writer, also);
+  }
+  int32_t finishAnswerWithMessage(const AnswerWriter& writer, std::string_view also);
   // Records a failure's message, with `also` added; a lost connection is
   // dropped.
   int32_t fail(int32_t code, std::string_view message, std::string_view also = {});
-  void requireCursor() const;
-  bool cursorOpen() const;
+  void requireCursor() const {
+    if (!db_ || !cursorOpen()) [[unlikely]] refuseWithoutCursor();
+  }
+  bool cursorOpen() const { return kept_ != nullptr || (db_ && db_->hasCursor()); }
+  // Throws why no cursor is open: no connection, or none opened.
+  [[noreturn]] void refuseWithoutCursor() const;
   std::string notice();
   // Before Exec: when the statement would end the engine's open cursor, its
   // remaining rows move to a spill file the later Fetches read. When that

@@ -88,6 +88,14 @@ TEST(UtfCodec, WellFormedUtf8) {
       {"abcdefgh\xFF", false},
       {"abcdefg\x80" "abcdefgh", false},
       {"abcdefghabcdefg\xC3", false},
+      // Runs of three-byte characters, and the short ASCII rest after them.
+      {"\xE3\x82\xBD\xE8\xA1\xA8" "abc" + std::string("\0", 1) + "def", true},
+      {"\xE3\x82\xBD\xE8\xA1\xA8" "abc\x80", false},
+      {"\xE3\x82\xBD\xE8\xA1\xA8\xED\xA0\x80", false},  // a surrogate after a run
+      {"\xE3\x82\xBD\xE8\xA1\xA8\xE0\x9F\xBF", false},  // overlong after a run
+      {"\xE3\x82\xBD\xE8\xA1\xA8\xE3\x82", false},       // cut inside a run
+      {"\xE3\x82\xBD\xE8\x41\xA8", false},                 // ASCII as a trail byte
+      {"abcdefghijklmnopq\xE3\x82\xBD" "x", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(zorv::isWellFormedUtf8(c.bytes), c.wellFormed) << testing::PrintToString(c.bytes);

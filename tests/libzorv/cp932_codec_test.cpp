@@ -129,6 +129,13 @@ TEST(Cp932Codec, EncodingStopsBeforeACharacterThatDoesNotFit) {
       {"\xED\xA0\x80", 8, "?", true, true},               // an encoded surrogate
       {std::string("a\0b", 3), 8, "a?b", true, true},     // NUL would end the answer
       {"\xEF\xBD\xB1", 8, "\xB1", true, false},           // half-width katakana: one byte
+      // Inside a run of three-byte characters.
+      {so + so + so, 5, "\x83\x5C\x83\x5C", false, false},
+      {so + "\xEF\xBD\xB1" + so, 8, "\x83\x5C\xB1\x83\x5C", true, false},
+      {so + "\xE1\x80\x80" + so, 8, "\x83\x5C?\x83\x5C", true, true},  // U+1000: no form
+      {so + "\xE0\x80\x80" + so, 8, "\x83\x5C?\x83\x5C", true, true},  // overlong
+      {so + "\xED\xA0\x80" + so, 8, "\x83\x5C?\x83\x5C", true, true},  // a surrogate
+      {so + so + "\xE3\x82", 8, "\x83\x5C\x83\x5C??", true, true},      // cut at the end
   };
   for (const auto& c : cases) {
     bool complete = false;
