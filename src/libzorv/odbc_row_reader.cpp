@@ -209,13 +209,7 @@ bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
       } else if (value == odbc::SlotValue::Null) {
         fields[c] = FieldView{nullptr, 0, true};
       } else {
-        if (!positioned) {
-          db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(r + 1),
-                              SQL_POSITION, SQL_LOCK_NO_CHANGE),
-                    *statement_);
-          positioned = true;
-        }
-        anyInText = readPieces(c) || anyInText;
+        anyInText = reread(c, r, positioned) || anyInText;
       }
     }
   } else {
@@ -230,8 +224,18 @@ bool OdbcDatabase::RowReader::next(std::span<const FieldView>& row) {
       start = ends_[c];
     }
   }
-  row = row_;
+  row = std::span<const FieldView>(row_.data(), count);
   return true;
+}
+
+bool OdbcDatabase::RowReader::reread(size_t column, SQLULEN row, bool& positioned) {
+  if (!positioned) {
+    db_.check(SQLSetPos(statement_->get(), static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
+                        SQL_LOCK_NO_CHANGE),
+              *statement_);
+    positioned = true;
+  }
+  return readPieces(column);
 }
 
 SQLSMALLINT OdbcDatabase::RowReader::cType(const odbc::BoundColumn& column) const {

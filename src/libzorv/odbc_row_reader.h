@@ -71,6 +71,9 @@ class OdbcDatabase::RowReader {
  private:
   SQLSMALLINT cType(const odbc::BoundColumn& column) const;
   void bind();
+  // readPieces for bound row `row` of the block, positioned on it first
+  // unless it already is; out of line, as it is seldom needed.
+  [[gnu::noinline]] bool reread(size_t column, SQLULEN row, bool& positioned);
   // Reads column `index` (0-based) of the current row whole as wide text
   // into text_ and notes its end in ends_; false, and row_[index] NULL, for
   // NULL.
