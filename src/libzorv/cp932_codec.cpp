@@ -1,5 +1,6 @@
 #include "cp932_codec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -19,18 +20,6 @@ size_t asciiRun(const unsigned char* p, size_t n) {
   while (i + 8 <= n && notPlain(load<uint64_t>(p + i)) == 0) i += 8;
   while (i < n && p[i] != 0 && p[i] < 0x80) ++i;
   return i;
-}
-
-// Copies p[0, n) to out when every byte is 0x01-0x7F, else writes nothing.
-bool copyIfAscii(const unsigned char* p, size_t n, char* out) {
-  if (n <= 16) return plain_ascii::copyShortIfPlain(p, n, out);
-  const uint64_t tail = load<uint64_t>(p + n - 8);
-  uint64_t bad = notPlain(tail);
-  for (size_t i = 0; i + 8 < n; i += 8) bad |= notPlain(load<uint64_t>(p + i));
-  if (bad != 0) return false;
-  for (size_t i = 0; i + 8 < n; i += 8) store(out + i, load<uint64_t>(p + i));
-  store(out + n - 8, tail);
-  return true;
 }
 
 template <class String>
@@ -136,19 +125,6 @@ bool Cp932Codec::decode(std::string_view cp932, String& out, size_t* badOffset) 
   return true;
 }
 
-Cp932Codec::Encoded Cp932Codec::fromUtf8Long(std::string_view utf8, char* out,
-                                             size_t capacity) const {
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  const size_t n = utf8.size();
-  if (asciiIdentity_ && n != 0 && n <= capacity && p[0] < 0x80 && copyIfAscii(p, n, out)) {
-    Encoded result;
-    result.written = n;
-    result.complete = true;
-    return result;
-  }
-  return encode(p, n, out, capacity);
-}
-
 Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* out,
                                        size_t capacity) const {
   Encoded result;
@@ -167,6 +143,7 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
         w += left;
         break;
       }
+      const size_t start = i;
       while (i + 8 <= n && w + 8 <= capacity) {
         const uint64_t word = load<uint64_t>(p + i);
         if (notPlain(word) != 0) break;
@@ -174,6 +151,7 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
         i += 8;
         w += 8;
       }
+      if (i != start) continue;  // the rest may be short enough to copy whole
       while (i < n && p[i] != 0 && p[i] < 0x80) {
         if (w == capacity) {
           result.written = w;
@@ -186,12 +164,10 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
     // A run of three-byte characters with two-byte forms, most Japanese
     // text, in a loop of its own; anything else it meets is left to the
     // general path below.
-    if (n - i >= 3 && capacity - w >= 2) {
+    if (size_t room = std::min((n - i) / 3, (capacity - w) / 2); room != 0) {
       const unsigned char* in = p + i;
-      const unsigned char* const inLast = p + n - 3;
       char* to = out + w;
-      char* const toLast = out + capacity - 2;
-      while (in <= inLast && to <= toLast) {
+      for (; room != 0; --room) {
         const unsigned first = in[0];
         const unsigned second = in[1];
         const unsigned third = in[2];

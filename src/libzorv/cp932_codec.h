@@ -48,14 +48,13 @@ class Cp932Codec {
     if (n <= 16 && n <= capacity && asciiIdentity_ && plain_ascii::copyShortIfPlain(p, n, out)) {
       return Encoded{n, true, false};
     }
-    return fromUtf8Long(utf8, out, capacity);
+    return encode(p, n, out, capacity);
   }
 
  private:
   Cp932Codec();
   template <class String>
   bool decode(std::string_view cp932, String& out, size_t* badOffset) const;
-  Encoded fromUtf8Long(std::string_view utf8, char* out, size_t capacity) const;
   // fromUtf8 for text that is not plain ASCII or does not fit; kept out of
   // line so the common case stays a small function.
   [[gnu::noinline]] Encoded encode(const unsigned char* p, size_t n, char* out,
