@@ -350,6 +350,30 @@ TEST_P(ApiContract, CharacterPairsOfLongValuesBecomeOneQuestionMarkEach) {
   EXPECT_EQ(callExec("SELECT " + value + " AS v"), (Answer{2, "v\r\n" + shown + "\r\n"}));
 }
 
+TEST_P(ApiContract, ShortValuesAroundALongOneKeepTheirPlaces) {
+  // The long value is read again in pieces after the short ones were seen:
+  // neither its reading nor its length may move them.
+  const std::string pairs = kSo + kHyo;
+  const std::string value = dialect("replace(hex(zeroblob(700)), '00', '" + pairs + "')",
+                                    "repeat('" + pairs + "', 700)");
+  ASSERT_EQ(lib().cursor(("SELECT 'short' AS a, " + value + " AS b, 'x' AS c").c_str()), 0)
+      << callMsgGet();
+  EXPECT_EQ(callFetch(), (Answer{0, "short\t" + repeat(pairs, 700) + "\tx"}));
+}
+
+TEST_P(ApiContract, StoredTextThatIsNotUtf8) {
+  if (engine() != Engine::Sqlite && engine() != Engine::OdbcSqlite) GTEST_SKIP();
+  // Each byte that is not UTF-8 becomes '?' natively. Through ODBC such a
+  // value is read again as the driver's wide text, which drops those bytes
+  // and makes a cut sequence one U+FFFD, itself a '?'.
+  ASSERT_EQ(lib().cursor("SELECT 'a' || CAST(x'FF' AS TEXT) || 'b', CAST(x'E382' AS TEXT), 'ok', "
+                         "CAST(x'C0AF' AS TEXT) || 'z'"),
+            0)
+      << callMsgGet();
+  EXPECT_EQ(callFetch(), (engine() == Engine::Sqlite ? Answer{2, "a?b\t??\tok\t??z"}
+                                                    : Answer{2, "ab\t?\tok\tz"}));
+}
+
 TEST_P(ApiContract, LongMessageIsCutToFit) {
   EXPECT_EQ(callExec("SELECT '" + repeat(kHyo, 6000)).code, -4);
   AnswerBuffer buffer;
