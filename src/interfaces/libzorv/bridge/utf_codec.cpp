@@ -4,35 +4,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "plain_ascii.h"
+
 namespace zorv {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-
-template <typename Word>
-Word load(const unsigned char* p) {
-  Word word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// True when none of p[0, n), n at most 16, has its high bit set: two
-// overlapping words cover any such length without a byte loop or a read
-// outside the range.
-template <typename Word>
-bool twoWordsAscii(const unsigned char* p, size_t n) {
-  constexpr auto kHigh = static_cast<Word>(kHighBits);
-  return ((load<Word>(p) | load<Word>(p + n - sizeof(Word))) & kHigh) == 0;
-}
-
-bool shortAscii(const unsigned char* p, size_t n) {
-  if (n >= 8) return twoWordsAscii<uint64_t>(p, n);
-  if (n >= 4) return twoWordsAscii<uint32_t>(p, n);
-  if (n >= 2) return twoWordsAscii<uint16_t>(p, n);
-  return n == 0 || p[0] < 0x80;
-}
 
 }  // namespace
 
@@ -134,11 +112,11 @@ bool isWellFormedUtf8(std::string_view bytes) {
       // one passed over eight bytes at a time up to its first other byte.
       const auto left = static_cast<size_t>(end - p);
       if (left <= 16) {
-        if (shortAscii(p, left)) return true;
+        if (plain_ascii::isShortAscii(p, left)) return true;
         ++p;
         continue;
       }
-      const uint64_t high = load<uint64_t>(p) & kHighBits;
+      const uint64_t high = plain_ascii::notAscii(plain_ascii::load<uint64_t>(p));
       if (high == 0) {
         p += 8;
         continue;

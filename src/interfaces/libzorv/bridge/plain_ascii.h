@@ -7,7 +7,7 @@
 // Word-at-a-time tests and copies of plain ASCII (bytes 0x01-0x7F), the text
 // that needs no conversion between UTF-8 and CP932. NUL is not plain: it
 // stands for a character the answer cannot carry.
-namespace zorv::lib::plain_ascii {
+namespace zorv::plain_ascii {
 
 // The high bit of every byte of the word that is 0x00 or 0x80-0xFF (for a
 // 0x00 byte, possibly of its neighbours too); zero when all are 0x01-0x7F.
@@ -30,21 +30,44 @@ void store(char* out, Word word) {
   std::memcpy(out, &word, sizeof word);
 }
 
-// Two overlapping words cover any length from sizeof(Word) to twice that
-// with plain loads, no byte loop and no read outside p[0, n).
+// The high bit of every byte of the word that is 0x80-0xFF: zero for ASCII,
+// NUL included.
 template <typename Word>
-bool twoWordsPlain(const unsigned char* p, size_t n) {
-  return (notPlain(load<Word>(p)) | notPlain(load<Word>(p + n - sizeof(Word)))) == 0;
+constexpr Word notAscii(Word word) {
+  return word & static_cast<Word>(0x8080808080808080ULL);
 }
+
+// True when Test finds nothing in p[0, n), n from sizeof(Word) to twice
+// that: two overlapping words cover any such length with plain loads, no
+// byte loop and no read outside the range.
+template <typename Word, Word (*Test)(Word)>
+bool twoWordsPass(const unsigned char* p, size_t n) {
+  return (Test(load<Word>(p)) | Test(load<Word>(p + n - sizeof(Word)))) == 0;
+}
+
+template <template <typename> class Tests>
+[[gnu::always_inline]] inline bool shortPasses(const unsigned char* p, size_t n) {
+  if (n >= 8) return twoWordsPass<uint64_t, Tests<uint64_t>::test>(p, n);
+  if (n >= 4) return twoWordsPass<uint32_t, Tests<uint32_t>::test>(p, n);
+  if (n >= 2) return twoWordsPass<uint16_t, Tests<uint16_t>::test>(p, n);
+  return n == 0 || Tests<uint8_t>::test(p[0]) == 0;
+}
+
+template <typename Word>
+struct PlainTest {
+  static Word test(Word word) { return notPlain(word); }
+};
+template <typename Word>
+struct AsciiTest {
+  static Word test(Word word) { return notAscii(word); }
+};
 
 // True when p[0, n), n at most 16, is all plain ASCII; most fields of a row
 // (numbers, dates, codes) are.
-inline bool isShortPlain(const unsigned char* p, size_t n) {
-  if (n >= 8) return twoWordsPlain<uint64_t>(p, n);
-  if (n >= 4) return twoWordsPlain<uint32_t>(p, n);
-  if (n >= 2) return twoWordsPlain<uint16_t>(p, n);
-  return n == 0 || (p[0] != 0 && p[0] < 0x80);
-}
+inline bool isShortPlain(const unsigned char* p, size_t n) { return shortPasses<PlainTest>(p, n); }
+
+// True when p[0, n), n at most 16, is all ASCII, NUL included.
+inline bool isShortAscii(const unsigned char* p, size_t n) { return shortPasses<AsciiTest>(p, n); }
 
 // Copies p[0, n), n at most 16, to out with two overlapping words.
 inline void copyShort(const unsigned char* p, size_t n, char* out) {
@@ -76,4 +99,4 @@ inline bool copyShortIfPlain(const unsigned char* p, size_t n, char* out) {
   return true;
 }
 
-}  // namespace zorv::lib::plain_ascii
+}  // namespace zorv::plain_ascii
