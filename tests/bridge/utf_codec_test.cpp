@@ -96,6 +96,11 @@ TEST(UtfCodec, WellFormedUtf8) {
       {"\xE3\x82\xBD\xE8\xA1\xA8\xE3\x82", false},       // cut inside a run
       {"\xE3\x82\xBD\xE8\x41\xA8", false},                 // ASCII as a trail byte
       {"abcdefghijklmnopq\xE3\x82\xBD" "x", true},
+      // Two characters a word, and a bad one in either half of a word.
+      {"\xE3\x82\xBD\xE8\xA1\xA8\xE3\x82\xBD\xE8\xA1\xA8\xE3\x82\xBD\xE8\xA1\xA8" "abcdefgh", true},
+      {"\xE3\x82\xBD\xED\xA0\x80" "abcdefgh", false},
+      {"\xE0\x82\xBD\xE3\x82\xBD" "abcdefgh", false},
+      {"\xE3\x82\xBD\xE3\xC2\xBD" "abcdefgh", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(zorv::isWellFormedUtf8(c.bytes), c.wellFormed) << testing::PrintToString(c.bytes);
