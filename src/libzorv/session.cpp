@@ -139,17 +139,9 @@ int32_t Session::fail(int32_t code, std::string_view message, std::string_view a
 
 int32_t Session::finishAnswerWithMessage(const AnswerWriter& writer, std::string_view also) {
   const int32_t code = writer.code();
-  if (code == kCut) {
-    setMessage(joined(kCutMessage, also));
-  } else if (code == kReplaced) {
-    setMessage(joined(kReplacedMessage, also));
-  } else if (db_ && db_->hasNotice()) {
-    setMessage(joined(notice(), also));
-  } else if (also.empty()) {
-    message_.clear();
-  } else {
-    setMessage(std::string(also));
-  }
+  if (code == kCut) setMessage(joined(kCutMessage, also));
+  else if (code == kReplaced) setMessage(joined(kReplacedMessage, also));
+  else setMessage(joined(notice(), also));
   return code;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cp932_table.h"
+#include "plain_ascii.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -15,7 +16,6 @@ namespace zorv {
 namespace {
 
 constexpr uint64_t kHighBitsOfUnits = 0xFF80FF80FF80FF80ull;
-constexpr uint64_t kHighBitsOfBytes = 0x8080808080808080ull;
 
 // Narrows the leading run of ASCII units, which CP932 keeps unchanged;
 // returns how many units it took.
@@ -52,9 +52,7 @@ size_t widenAscii(const uint8_t* in, size_t count, char16_t* out) {
   }
 #endif
   for (; i + 8 <= count; i += 8) {
-    uint64_t block;
-    std::memcpy(&block, in + i, sizeof block);
-    if (block & kHighBitsOfBytes) break;
+    if (plain_ascii::notAscii(plain_ascii::load<uint64_t>(in + i)) != 0) break;
     for (size_t k = 0; k < 8; ++k) out[i + k] = in[i + k];
   }
   return i;

@@ -37,58 +37,50 @@ constexpr Word notAscii(Word word) {
   return word & static_cast<Word>(0x8080808080808080ULL);
 }
 
-// True when Test finds nothing in p[0, n), n from sizeof(Word) to twice
-// that: two overlapping words cover any such length with plain loads, no
-// byte loop and no read outside the range.
-template <typename Word, Word (*Test)(Word)>
+// The bytes of the word that fail the test: notPlain when Plain, else
+// notAscii.
+template <bool Plain, typename Word>
+constexpr Word failing(Word word) {
+  if constexpr (Plain) return notPlain(word);
+  else return notAscii(word);
+}
+
+// p[0, n), n from sizeof(Word) to twice that, as two overlapping words: any
+// such length with plain loads, no byte loop and no read outside the range.
+template <bool Plain, typename Word>
 bool twoWordsPass(const unsigned char* p, size_t n) {
-  return (Test(load<Word>(p)) | Test(load<Word>(p + n - sizeof(Word)))) == 0;
+  return (failing<Plain>(load<Word>(p)) | failing<Plain>(load<Word>(p + n - sizeof(Word)))) == 0;
 }
 
-template <template <typename> class Tests>
+template <typename Word>
+void copyTwoWords(const unsigned char* p, size_t n, char* out) {
+  const auto head = load<Word>(p);
+  const auto tail = load<Word>(p + n - sizeof(Word));
+  store(out, head);
+  store(out + n - sizeof(Word), tail);
+}
+
+template <bool Plain>
 [[gnu::always_inline]] inline bool shortPasses(const unsigned char* p, size_t n) {
-  if (n >= 8) return twoWordsPass<uint64_t, Tests<uint64_t>::test>(p, n);
-  if (n >= 4) return twoWordsPass<uint32_t, Tests<uint32_t>::test>(p, n);
-  if (n >= 2) return twoWordsPass<uint16_t, Tests<uint16_t>::test>(p, n);
-  return n == 0 || Tests<uint8_t>::test(p[0]) == 0;
+  if (n >= 8) return twoWordsPass<Plain, uint64_t>(p, n);
+  if (n >= 4) return twoWordsPass<Plain, uint32_t>(p, n);
+  if (n >= 2) return twoWordsPass<Plain, uint16_t>(p, n);
+  return n == 0 || failing<Plain>(p[0]) == 0;
 }
-
-template <typename Word>
-struct PlainTest {
-  static Word test(Word word) { return notPlain(word); }
-};
-template <typename Word>
-struct AsciiTest {
-  static Word test(Word word) { return notAscii(word); }
-};
 
 // True when p[0, n), n at most 16, is all plain ASCII; most fields of a row
 // (numbers, dates, codes) are.
-inline bool isShortPlain(const unsigned char* p, size_t n) { return shortPasses<PlainTest>(p, n); }
+inline bool isShortPlain(const unsigned char* p, size_t n) { return shortPasses<true>(p, n); }
 
 // True when p[0, n), n at most 16, is all ASCII, NUL included.
-inline bool isShortAscii(const unsigned char* p, size_t n) { return shortPasses<AsciiTest>(p, n); }
+inline bool isShortAscii(const unsigned char* p, size_t n) { return shortPasses<false>(p, n); }
 
 // Copies p[0, n), n at most 16, to out with two overlapping words.
 inline void copyShort(const unsigned char* p, size_t n, char* out) {
-  if (n >= 8) {
-    const auto head = load<uint64_t>(p);
-    const auto tail = load<uint64_t>(p + n - 8);
-    store(out, head);
-    store(out + n - 8, tail);
-  } else if (n >= 4) {
-    const auto head = load<uint32_t>(p);
-    const auto tail = load<uint32_t>(p + n - 4);
-    store(out, head);
-    store(out + n - 4, tail);
-  } else if (n >= 2) {
-    const auto head = load<uint16_t>(p);
-    const auto tail = load<uint16_t>(p + n - 2);
-    store(out, head);
-    store(out + n - 2, tail);
-  } else if (n == 1) {
-    out[0] = static_cast<char>(p[0]);
-  }
+  if (n >= 8) copyTwoWords<uint64_t>(p, n, out);
+  else if (n >= 4) copyTwoWords<uint32_t>(p, n, out);
+  else if (n >= 2) copyTwoWords<uint16_t>(p, n, out);
+  else if (n == 1) out[0] = static_cast<char>(p[0]);
 }
 
 // Copies p[0, n), n at most 16, to out when it is all plain ASCII, else
