@@ -2,6 +2,7 @@
 // bytes, and the rows-fetched count): decoding never reads outside the
 // block, appends only what the slot holds, and turns every broken promise
 // into ZorvError.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -66,9 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       odbc::checkRowStatus(statuses[r], r + 1);
       std::string text;
       std::string_view inPlace;
+      bool shortPlain = false;
       const SQLLEN length = column.lengths[r];
       const char* slot = column.data.data() + r * static_cast<size_t>(column.slotBytes);
-      switch (odbc::decodeSlot(column, r, narrow, text, inPlace)) {
+      switch (odbc::decodeSlot(column, r, narrow, text, inPlace, shortPlain)) {
         case odbc::SlotValue::Null:
           check(length == SQL_NULL_DATA && text.empty());
           break;
@@ -79,6 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           // The value's own bytes, inside its slot and before its terminator.
           check(narrow && !column.integer && text.empty() && inPlace.data() == slot &&
                 static_cast<SQLLEN>(inPlace.size()) == length && length < column.slotBytes);
+          // The answer copies a short plain value unconverted: the mark must
+          // be exact.
+          check(shortPlain == (inPlace.size() <= 16 &&
+                               std::all_of(inPlace.begin(), inPlace.end(), [](char byte) {
+                                 const auto unit = static_cast<unsigned char>(byte);
+                                 return unit != 0 && unit < 0x80;
+                               })));
           break;
         case odbc::SlotValue::Text:
           // A wide unit is at most 3 UTF-8 bytes; an integer at most 20 digits and a sign.

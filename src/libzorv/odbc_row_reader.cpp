@@ -100,8 +100,7 @@ namespace {
 }  // namespace
 
 SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text,
-                     std::string_view& inPlace) {
-  bool shortPlain = false;
+                     std::string_view& inPlace, bool& shortPlain) {
   return decode(column, row, narrow, text, inPlace, shortPlain);
 }
 

@@ -34,12 +34,13 @@ enum class SlotValue {
 };
 
 // Decodes row `row` of a bound column: narrow text that is well-formed UTF-8
-// is viewed where it stands (InPlace, valid until the next fetch), an
-// integer is appended to text in decimal and wide text converted (Text).
-// Appends nothing and leaves inPlace alone otherwise; an invalid length
-// indicator throws ZorvError (odbc_checks.h).
+// is viewed where it stands (InPlace, valid until the next fetch; shortPlain
+// set when it is at most 16 bytes of 0x01-0x7F), an integer is appended to
+// text in decimal and wide text converted (Text). Appends nothing and leaves
+// inPlace alone otherwise; an invalid length indicator throws ZorvError
+// (odbc_checks.h).
 SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::string& text,
-                     std::string_view& inPlace);
+                     std::string_view& inPlace, bool& shortPlain);
 
 }  // namespace odbc
 

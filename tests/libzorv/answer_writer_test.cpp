@@ -69,6 +69,27 @@ TEST(AnswerWriter, CutsTextAtACharacterBoundary) {
   }
 }
 
+// A field the database layer knows to be short plain ASCII is copied in
+// overlapping words: at every length, with room to spare, just enough room
+// and a byte too little, it must come whole or cut, never past the limit.
+TEST(AnswerWriter, ShortPlainFieldsComeWholeOrCutAtTheLimit) {
+  const std::string digits = "0123456789abcdef";
+  for (size_t length = 1; length <= 16; ++length) {
+    const std::string value = digits.substr(0, length);
+    for (const size_t room : {length + 1, length, length - 1}) {
+      GuardedBuffer buffer;
+      AnswerWriter writer(buffer.bytes.data());
+      const std::string filler(AnswerWriter::kLimit - room, 'x');
+      ASSERT_TRUE(writer.appendText(filler));
+      const std::vector<FieldView> fields = {FieldView{value.data(), value.size(), false, true}};
+      EXPECT_EQ(writer.appendFields(fields), length <= room) << length << " in " << room;
+      EXPECT_EQ(buffer.text(), filler + value.substr(0, room)) << length << " in " << room;
+      EXPECT_EQ(writer.code(), length <= room ? 0 : 1) << length << " in " << room;
+      EXPECT_TRUE(buffer.guardIntact()) << length << " in " << room;
+    }
+  }
+}
+
 TEST(AnswerWriter, KeepsWholeLinesOnly) {
   GuardedBuffer buffer;
   AnswerWriter writer(buffer.bytes.data());
