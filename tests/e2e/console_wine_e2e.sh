@@ -43,29 +43,40 @@ console=$!
 
 read_texts() { "$wine" "$reader" texts | tr -d '\r'; }
 field() { awk -F'\t' -v n="$1" -v f="$2" '$1 == n { print $f }'; }
-# Waits up to five seconds for control $1 to show text $2.
-expect_text() {
-  for _ in $(seq 25); do
-    # Until the window is up the reader finds nothing and fails.
-    texts=$(read_texts) || texts=
-    [ "$(field "$1" 4 <<<"$texts")" = "$2" ] && return 0
+# Waits for condition "$@" with a generous limit, polling; a busy machine
+# only makes it slower. On time-out the caller says what it saw.
+within() {
+  local deadline=$((SECONDS + 60))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
     sleep 0.2
   done
-  fail "$1 does not show '$2': $texts"
 }
+shows() {
+  # Until the window is up the reader finds nothing and fails.
+  texts=$(read_texts) || texts=
+  [ "$(field "$1" 4 <<<"$texts")" = "$2" ]
+}
+# Waits for control $1 to show text $2.
+expect_text() { within shows "$1" "$2" || fail "$1 does not show '$2': $texts"; }
 expect_text Text1 "host=ホスト名 user=ユーザー名"
 
+# A click at a control's centre, once nothing lies over it there (another
+# program's window, a dialog): a click that lands elsewhere is lost.
+reachable() { seen=$(tr -d '\r' < <("$wine" "$reader" at "$1")) && [ "$seen" = ok ]; }
 click() {
-  local x y
+  local x y seen=
+  within reachable "$1" || fail "a click on $1 would not reach it: ${seen:-no answer}"
+  texts=$(read_texts)
   x=$(field "$1" 2 <<<"$texts") y=$(field "$1" 3 <<<"$texts")
   xdotool mousemove "$x" "$y" click 1
-  sleep 0.3
 }
 
 if [ "$scenario" = session ]; then
   click Text1
   xdotool key End shift+Home
   xdotool type --delay 20 "select 1"
+  expect_text Text1 "select 1"
   click Command1
   # Open loads the library first: the Fetch click waits until Open has answered.
   expect_text Label2 0

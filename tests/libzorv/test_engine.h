@@ -87,3 +87,9 @@ std::string tempPath(const std::string& name);
 
 // Peak-free current resident memory of this process in bytes.
 long residentBytes();
+
+// The most resident memory this process has had, in bytes, since the last
+// resetResidentPeak() where the system can reset it (Linux), else since it
+// started.
+long residentPeakBytes();
+void resetResidentPeak();

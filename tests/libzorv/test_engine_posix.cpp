@@ -34,6 +34,16 @@ std::string usePrivateOdbcSettings() {
   return folder;
 }
 
+long residentPeakBytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10) * 1024;
+  }
+  return 0;
+}
+
+void resetResidentPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
 long residentBytes() {
   std::ifstream status("/proc/self/statm");
   long pages = 0;

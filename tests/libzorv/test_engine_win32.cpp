@@ -92,6 +92,16 @@ void setVariable(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());
 }
 
+long residentPeakBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long>(counters.PeakWorkingSetSize);
+}
+
+// Windows keeps the peak since the process started.
+void resetResidentPeak() {}
+
 long residentBytes() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;

@@ -8,7 +8,10 @@ PACKAGE.spdx.json must name every file the package ships (unpacked here
 independently of scripts/sbom) with that file's SHA-1 and SHA-256, and the
 package's own SHA-256; every archive a linker map shows linked into SHIPPED,
 other than our own, must be "linked from" a library that SHIPPED has a
-STATIC_LINK to, with a version and a licence; every licence identifier must
+STATIC_LINK to, with a version and a licence; in a Debian package, every
+shared library a shipped ELF file needs (objdump -p, read here) must be a
+DYNAMIC_LINK of that file to the Debian package that installed the library
+on this machine (dpkg-query -S); every licence identifier must
 be on the SPDX lists (node-spdx-license-ids, node-spdx-exceptions) or
 defined in the document. SHA256SUMS beside the package must hold its line.
 Every .txt in a zip or installer must be UTF-8 with a byte-order mark and
@@ -53,6 +56,51 @@ def linked_archives(map_path):
     found |= set(re.findall(r"^LOAD (\S+\.o(?:bj)?)$", text, re.M))
     return {os.path.basename(p) for p in found
             if "/CMakeFiles/" not in "/" + p and not os.path.basename(p).startswith("libzorv_")}
+
+
+def needed_sonames(data):
+    """The DT_NEEDED entries of an ELF file's bytes; none for other files."""
+    if not data.startswith(b"\x7fELF"):
+        return []
+    with tempfile.NamedTemporaryFile() as f:
+        f.write(data)
+        f.flush()
+        dump = subprocess.run(["objdump", "-p", f.name], capture_output=True, text=True, check=True).stdout
+    return re.findall(r"^\s*NEEDED\s+(\S+)$", dump, re.M)
+
+
+def installing_package(soname, cache={}):
+    """The Debian package (no architecture) that installed the 64-bit SONAME
+    the loader finds here, or None."""
+    if soname not in cache:
+        ldconfig = subprocess.run(["/sbin/ldconfig", "-p"], capture_output=True, text=True, check=True).stdout
+        cache[soname] = None
+        for path in re.findall(rf"^\s*{re.escape(soname)} \([^)]*x86-64[^)]*\) => (\S+)$", ldconfig, re.M):
+            for candidate in (path, os.path.realpath(path)):
+                found = subprocess.run(["dpkg-query", "-S", candidate], capture_output=True, text=True)
+                if found.returncode == 0:
+                    cache[soname] = found.stdout.partition(": ")[0].split(":")[0]
+                    break
+            if cache[soname]:
+                break
+    return cache[soname]
+
+
+def dynamic_link_problems(doc, files):
+    """Each library a shipped ELF file needs that the bill does not link it to."""
+    by_id = {p["SPDXID"]: p["name"] for p in doc["packages"]}
+    ids = {e["fileName"].removeprefix("./"): e["SPDXID"] for e in doc["files"]}
+    links = {(r["spdxElementId"], by_id.get(r["relatedSpdxElement"]))
+             for r in doc["relationships"] if r["relationshipType"] == "DYNAMIC_LINK"}
+    problems = []
+    for path, data in sorted(files.items()):
+        for soname in needed_sonames(data):
+            package = installing_package(soname)
+            if package is None:
+                problems.append(f"{path}: needs {soname}, which no Debian package here installed")
+            elif (ids.get(path), package) not in links:
+                problems.append(f"{path}: needs {soname} from {package}, but the bill has no such link")
+    return problems
 
 
 def licence_problems(doc, licences, exceptions):
@@ -138,7 +186,8 @@ def main():
     windows = not package.endswith(".deb")
 
     def problems(d, fs):
-        return bill_problems(d, package, fs, maps, licences, exceptions) + (text_problems(fs) if windows else [])
+        return (bill_problems(d, package, fs, maps, licences, exceptions) +
+                (text_problems(fs) if windows else dynamic_link_problems(d, fs)))
 
     found = problems(doc, files)
     sums = os.path.join(os.path.dirname(package), "SHA256SUMS")
@@ -161,6 +210,9 @@ def main():
         static = {r["relatedSpdxElement"] for r in d["relationships"] if r["relationshipType"] == "STATIC_LINK"}
         d["packages"] = [p for p in d["packages"] if p["SPDXID"] not in static]
 
+    def dynamic_link_dropped(d, fs):
+        d["relationships"] = [r for r in d["relationships"] if r["relationshipType"] != "DYNAMIC_LINK"]
+
     def unknown_licence(d, fs):
         d["packages"][-1]["licenseDeclared"] = "Public-Domain-Or-So"
 
@@ -176,6 +228,8 @@ def main():
         cases.append(library_dropped)
     if windows:
         cases.append(text_without_bom)
+    else:
+        cases.append(dynamic_link_dropped)
     for breakage in cases:
         d, fs = copy.deepcopy(doc), dict(files)
         breakage(d, fs)

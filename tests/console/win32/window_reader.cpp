@@ -5,6 +5,10 @@
 //                 opens does not block this program)
 //   msgbox        waits for the console's message box, prints its text and
 //                 closes it
+//   at NAME       prints "ok" when a click at that control's centre reaches
+//                 the control, and otherwise what
+//                 lies there (class, title, program) and exits 3: a person's
+//                 click must land on what they see
 // Texts are printed in UTF-8. Exits 1 when the window or box does not appear.
 #include <windows.h>
 
@@ -31,10 +35,11 @@ std::wstring textOf(HWND window) {
   return text;
 }
 
-// Waits up to ten seconds for `find` to return a window.
+// Waits up to a minute for `find` to return a window: a busy machine only
+// makes it slower.
 template <typename Find>
 HWND waitFor(Find find) {
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 1200; ++i) {
     if (HWND window = find()) return window;
     Sleep(50);
   }
@@ -67,6 +72,33 @@ BOOL CALLBACK printControl(HWND control, LPARAM) {
   return TRUE;
 }
 
+std::wstring programOf(HWND window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  std::wstring path(MAX_PATH, L'\0');
+  HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+  DWORD size = MAX_PATH;
+  if (handle == nullptr || !QueryFullProcessImageNameW(handle, 0, path.data(), &size)) size = 0;
+  if (handle != nullptr) CloseHandle(handle);
+  path.resize(size);
+  return L"process " + std::to_wstring(process) + L" " + path;
+}
+
+// What a click at the centre of `control` would reach, when not `control`.
+std::wstring obstacleAt(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  HWND hit = WindowFromPoint(centre);
+  if (hit == control) return L"";
+  if (hit == nullptr) return L"nothing at the point";
+  wchar_t name[64] = {};
+  GetClassNameW(hit, name, 64);
+  HWND top = GetAncestor(hit, GA_ROOT);
+  std::wstring what = L"class " + std::wstring(name) + L", window \"" + textOf(top) + L"\" of " + programOf(top);
+  return what;
+}
+
 BOOL CALLBACK printText(HWND control, LPARAM) {
   wchar_t name[16] = {};
   GetClassNameW(control, name, 16);
@@ -90,6 +122,17 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < zorv::layout::kControlCount; ++i) {
       if (name == zorv::layout::kControls[i].name) PostMessageW(GetDlgItem(form, 100 + i), BM_CLICK, 0, 0);
     }
+  } else if (command == L"at" && argc > 2) {
+    const std::string name = utf8(argv[2]);
+    for (int i = 0; i < zorv::layout::kControlCount; ++i) {
+      if (name != zorv::layout::kControls[i].name) continue;
+      const std::wstring obstacle = obstacleAt(GetDlgItem(form, 100 + i));
+      std::printf("%s\n", obstacle.empty() ? "ok" : utf8(obstacle).c_str());
+      std::fflush(stdout);
+      return obstacle.empty() ? 0 : 3;
+    }
+    std::fprintf(stderr, "no control %s\n", name.c_str());
+    return 2;
   } else if (command == L"msgbox") {
     Search search{0, nullptr};
     GetWindowThreadProcessId(form, &search.process);
@@ -105,7 +148,7 @@ int wmain(int argc, wchar_t** argv) {
     EnumChildWindows(box, printText, 0);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   } else {
-    std::fprintf(stderr, "usage: zorv-window-reader texts | click NAME | msgbox\n");
+    std::fprintf(stderr, "usage: zorv-window-reader texts | click NAME | msgbox | at NAME\n");
     return 2;
   }
   std::fflush(stdout);
