@@ -1,31 +1,31 @@
 #include "cp932_codec.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "system_cp932.h"
+
 namespace {
 
 using zorv::lib::Cp932Codec;
 
-// The system converter, an independent oracle for the codec.
-std::optional<std::string> iconvConvert(const char* to, const char* from, const std::string& in) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string input = in;
-  std::string output(in.size() * 4 + 8, '\0');
-  char* inPtr = input.data();
-  size_t inLeft = input.size();
-  char* outPtr = output.data();
-  size_t outLeft = output.size();
-  const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
-  output.resize(output.size() - outLeft);
-  return output;
+// The UTF-8 form of one code point below U+10000.
+std::string utf8Of(char32_t unit) {
+  std::string out;
+  if (unit < 0x80) {
+    out += static_cast<char>(unit);
+  } else if (unit < 0x800) {
+    out += static_cast<char>(0xC0 | (unit >> 6));
+    out += static_cast<char>(0x80 | (unit & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (unit >> 12));
+    out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (unit & 0x3F));
+  }
+  return out;
 }
 
 std::optional<std::string> toUtf8(const std::string& cp932) {
@@ -48,7 +48,7 @@ TEST(Cp932Codec, DecodesEveryCharacterAsTheSystemConverterDoes) {
   int checked = 0;
   for (int first = 1; first < 256; ++first) {
     const std::string one(1, static_cast<char>(first));
-    const auto expectedOne = iconvConvert("UTF-8", "CP932", one);
+    const auto expectedOne = systemCp932ToUtf8(one);
     if (expectedOne) {
       EXPECT_EQ(toUtf8(one), expectedOne) << std::hex << first;
       ++checked;
@@ -56,7 +56,7 @@ TEST(Cp932Codec, DecodesEveryCharacterAsTheSystemConverterDoes) {
     }
     for (int second = 0; second < 256; ++second) {
       const std::string two = one + static_cast<char>(second);
-      EXPECT_EQ(toUtf8(two), iconvConvert("UTF-8", "CP932", two)) << std::hex << first << second;
+      EXPECT_EQ(toUtf8(two), systemCp932ToUtf8(two)) << std::hex << first << second;
       ++checked;
     }
   }
@@ -66,16 +66,15 @@ TEST(Cp932Codec, DecodesEveryCharacterAsTheSystemConverterDoes) {
 TEST(Cp932Codec, EncodesEveryBmpCharacterAsTheSystemConverterDoes) {
   for (char32_t unit = 1; unit < 0x10000; ++unit) {
     if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-    const auto utf8 = iconvConvert("UTF-8", "UTF-32LE", std::string(reinterpret_cast<const char*>(&unit), 4));
-    ASSERT_TRUE(utf8);
-    const auto expected = iconvConvert("CP932", "UTF-8", *utf8);
+    const auto utf8 = utf8Of(unit);
+    const auto expected = systemUtf8ToCp932(utf8);
     bool replaced = false;
-    const std::string actual = fromUtf8(*utf8, 4, nullptr, &replaced);
+    const std::string actual = fromUtf8(utf8, 4, nullptr, &replaced);
     if (expected) {
       // Several code points may share a CP932 form; the form must decode back
       // to a character the system converter accepts.
       EXPECT_FALSE(replaced) << std::hex << static_cast<uint32_t>(unit);
-      EXPECT_TRUE(iconvConvert("UTF-8", "CP932", actual)) << std::hex << static_cast<uint32_t>(unit);
+      EXPECT_TRUE(systemCp932ToUtf8(actual)) << std::hex << static_cast<uint32_t>(unit);
       EXPECT_EQ(actual.size(), expected->size()) << std::hex << static_cast<uint32_t>(unit);
     } else {
       EXPECT_EQ(actual, "?") << std::hex << static_cast<uint32_t>(unit);
