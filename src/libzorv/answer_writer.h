@@ -16,7 +16,7 @@ namespace zorv::lib {
 // The buffer always holds a NUL-ended answer, also between calls.
 class AnswerWriter {
  public:
-  static constexpr size_t kCapacity = 8192;
+  static constexpr size_t kCapacity = ZORV_ANSWER_CAPACITY;
   static constexpr size_t kLimit = kCapacity - 1;
 
   // Starts the empty answer in buf.
