@@ -8,6 +8,7 @@
 
 #include "bridge_binding.h"
 #include "convention.h"
+#include "zorv.h"
 
 namespace zorv::check {
 
@@ -23,7 +24,7 @@ enum class Check : uint8_t {
   Convention,     // each call takes off the stack what stdcall or cdecl would (32-bit x86)
 };
 inline constexpr size_t kCheckCount = 8;
-inline constexpr size_t kAnswerBytes = 8192;
+inline constexpr size_t kAnswerBytes = ZORV_ANSWER_CAPACITY;
 
 inline bool takesText(BridgeEntry e) {
   return e == BridgeEntry::Login || e == BridgeEntry::Cursor || e == BridgeEntry::Exec;

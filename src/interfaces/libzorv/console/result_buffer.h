@@ -6,6 +6,7 @@
 
 #include "bridge_binding.h"
 #include "narrow_text.h"
+#include "zorv.h"
 
 namespace zorv {
 
@@ -14,7 +15,7 @@ namespace zorv {
 // one answer command to the next.
 class ResultBuffer {
  public:
-  static constexpr size_t kUnits = 8192;
+  static constexpr size_t kUnits = ZORV_ANSWER_CAPACITY;
 
   ResultBuffer() : units_(kUnits, u'\0') {}
 
