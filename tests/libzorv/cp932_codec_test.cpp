@@ -72,9 +72,11 @@ TEST(Cp932Codec, EncodesEveryBmpCharacterAsTheSystemConverterDoes) {
     const std::string actual = fromUtf8(utf8, 4, nullptr, &replaced);
     if (expected) {
       // Several code points may share a CP932 form; the form must decode back
-      // to a character the system converter accepts.
+      // to a character the system converter accepts, or be the converter's
+      // own form where it does not read back what it writes (code page 932
+      // writes U+F8F0-U+F8F3 as single bytes A0, FD-FF that it then refuses).
       EXPECT_FALSE(replaced) << std::hex << static_cast<uint32_t>(unit);
-      EXPECT_TRUE(systemCp932ToUtf8(actual)) << std::hex << static_cast<uint32_t>(unit);
+      EXPECT_TRUE(systemCp932ToUtf8(actual) || actual == *expected) << std::hex << static_cast<uint32_t>(unit);
       EXPECT_EQ(actual.size(), expected->size()) << std::hex << static_cast<uint32_t>(unit);
     } else {
       EXPECT_EQ(actual, "?") << std::hex << static_cast<uint32_t>(unit);

@@ -110,7 +110,12 @@ BOOL CALLBACK printText(HWND control, LPARAM) {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
-  HWND form = waitFor([] { return FindWindowW(L"ZorvConsoleForm1", L"Velmo Test"); });
+  // The window exists, with its controls and their texts, before they are
+  // laid out; only once it is shown are their places final.
+  HWND form = waitFor([] {
+    HWND window = FindWindowW(L"ZorvConsoleForm1", L"Velmo Test");
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+  });
   if (!form) {
     std::fprintf(stderr, "no console window\n");
     return 1;
