@@ -14,14 +14,15 @@ namespace zorv::lib {
 
 namespace odbc {
 
-// One column of a block of bound rows.
+// One column of a block of bound rows. Its slots are in the one vector its
+// kind is bound as: narrow text, wide text or 64-bit integers.
 struct BoundColumn {
   size_t number = 0;  // 1-based, for messages
   SQLLEN slotBytes = 0;
   bool integer = false;  // bound as a 64-bit integer
-  // Wide slots are read as char16_t: the buffer's alignment and even slot
-  // sizes keep each slot aligned for it.
-  std::vector<char> data;
+  std::vector<char> narrow;
+  std::vector<char16_t> wide;
+  std::vector<int64_t> integers;
   std::vector<SQLLEN> lengths;
 };
 
@@ -92,7 +93,7 @@ class OdbcDatabase::RowReader {
   size_t rowNumber_ = 0;  // rows handed out so far
   std::vector<SQLUSMALLINT> status_;
   bool done_ = false;
-  std::vector<SQLWCHAR> piece_;
+  std::vector<char16_t> piece_;
   std::u16string value_;
   std::string text_;
   std::vector<size_t> ends_;  // per column: its text's end in text_, or kNotInText
