@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "odbc_checks.h"
-#include "odbc_locale.h"
 #include "plain_ascii.h"
 #include "utf_codec.h"
 #include "zorv_error.h"

@@ -51,13 +51,11 @@ SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::s
 // pieces joined before conversion, since a piece may end inside a pair or a
 // UTF-8 sequence.
 //
-// Values are read as wide text, except from the SQLite driver where the
-// platform's driver manager passes its narrow text on as the stored UTF-8
-// (odbc_locale.h): blobs and numbers come written as for wide text, and
-// reading it narrow spares a conversion and an allocation per value. A
-// narrow value that is not well-formed UTF-8 (the driver's wide text drops or
-// replaces such bytes in its own way), and one longer than its slot, is read
-// again wide, so the text is the same either way.
+// Values are read as wide text, except where the driver's profile binds
+// narrow text (its narrow text is the stored UTF-8) or integer columns as
+// 64-bit numbers. A narrow value that is not well-formed UTF-8 (the driver's
+// wide text drops or replaces such bytes in its own way), and one longer than
+// its slot, is read again wide, so the text is the same either way.
 class OdbcDatabase::RowReader {
  public:
   // Describes the statement's columns and binds them; failures throw
