@@ -25,7 +25,9 @@ GuardDecision CursorGuard::begin(GuardConnection& connection, std::string_view s
   state_ = State::None;
   switch (method_) {
     case ReadOnlyMethod::QueryOnly:
-      if (!connection.run("PRAGMA query_only = 1", nullptr)) return GuardDecision::refuse(kCannotGuard);
+      if (!connection.run("PRAGMA query_only = 1", nullptr)) {
+        return GuardDecision::refuse(kCannotGuard);
+      }
       state_ = State::QueryOnly;
       return GuardDecision::keep();
     case ReadOnlyMethod::Transaction:
@@ -98,25 +100,29 @@ GuardDecision CursorGuard::end(GuardConnection& connection) noexcept {
         const bool ended = connection.run("ROLLBACK TO SAVEPOINT zorv_cursor", &failure)
                                ? connection.run("RELEASE SAVEPOINT zorv_cursor", &failure)
                                : failure.state == "25P01";
-        if (!ended) return GuardDecision::drop("could not end the cursor's savepoint: " + failure.message);
+        if (!ended) {
+          return GuardDecision::drop("could not end the cursor's savepoint: " + failure.message);
+        }
         return GuardDecision::keep();
       }
       case State::QueryOnly: {
         Diagnostics failure;
         if (!connection.run("PRAGMA query_only = 0", &failure)) {
-          return GuardDecision::drop("could not end the cursor's read-only mode: " + failure.message);
+          return GuardDecision::drop("could not end the cursor's read-only mode: " +
+                                     failure.message);
         }
         return GuardDecision::keep();
       }
       case State::AccessMode:
         if (!connection.setAttribute(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_WRITE)) {
-          return GuardDecision::drop("could not make the connection read-write again after the cursor");
+          return GuardDecision::drop(
+              "could not make the connection read-write again after the cursor");
         }
         return GuardDecision::keep();
     }
   } catch (const ZorvError& e) {
-    return GuardDecision::drop(std::string("lost the connection while ending the cursor's guard: ") +
-                               e.what());
+    return GuardDecision::drop(
+        std::string("lost the connection while ending the cursor's guard: ") + e.what());
   } catch (...) {
     return GuardDecision::drop("failed while ending the cursor's guard");
   }

@@ -30,8 +30,9 @@ constexpr DriverOption kSqliteOptions[] = {
 
 DriverKind kindNamed(std::string_view name) {
   std::string lower(name);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  });
   if (lower.find("psql") != std::string::npos || lower.find("postgres") != std::string::npos) {
     return DriverKind::Postgres;
   }
