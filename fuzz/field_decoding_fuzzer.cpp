@@ -103,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   column.number = 1;
   column.integer = (flags & 2) != 0;
   column.slotBytes = column.integer ? 8 : units * (narrow ? 1 : 2);
+  column.slotUnits = static_cast<size_t>(units);
   column.lengths.assign(arraySize, 0);
   SQLUSMALLINT statuses[16] = {};
   for (SQLULEN r = 0; r < arraySize; ++r) {

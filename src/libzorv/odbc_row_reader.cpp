@@ -58,9 +58,9 @@ namespace {
   if (length >= 0 && length <= column.slotBytes - terminatorBytes(narrow)) [[likely]] {
     const auto size = static_cast<size_t>(length);
     if (!narrow) {
-      const size_t slotUnits = static_cast<size_t>(column.slotBytes) / sizeof(char16_t);
-      appendUtf8(std::u16string_view(column.wide.data() + row * slotUnits, size / sizeof(char16_t)),
-                 text);
+      appendUtf8(
+          std::u16string_view(column.wide.data() + row * column.slotUnits, size / sizeof(char16_t)),
+          text);
       return SlotValue::Text;
     }
     const char* value = column.narrow.data() + row * static_cast<size_t>(column.slotBytes);
@@ -247,7 +247,8 @@ void OdbcDatabase::RowReader::bind() {
       column.narrow.assign(static_cast<size_t>(column.slotBytes) * blockRows_, 0);
       slots = column.narrow.data();
     } else {
-      column.wide.assign(static_cast<size_t>(column.slotBytes) / sizeof(char16_t) * blockRows_, 0);
+      column.slotUnits = static_cast<size_t>(column.slotBytes) / sizeof(char16_t);
+      column.wide.assign(column.slotUnits * blockRows_, 0);
       slots = column.wide.data();
     }
     column.lengths.assign(blockRows_, 0);

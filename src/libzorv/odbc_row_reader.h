@@ -19,6 +19,7 @@ namespace odbc {
 struct BoundColumn {
   size_t number = 0;  // 1-based, for messages
   SQLLEN slotBytes = 0;
+  size_t slotUnits = 0;  // units of a wide slot: slotBytes / 2, kept for the row loop
   bool integer = false;  // bound as a 64-bit integer
   std::vector<char> narrow;
   std::vector<char16_t> wide;
