@@ -1,14 +1,14 @@
 #include "odbc_database.h"
 
 #include <algorithm>
-#include <cctype>
+#include <limits>
 #include <utility>
 
+#include "odbc_connection_string.h"
 #include "odbc_data_source.h"
 #include "odbc_handle.h"
 #include "odbc_locale.h"
 #include "odbc_row_reader.h"
-#include "odbc_connection_string.h"
 #include "odbc_statement_split.h"
 #include "secret_text.h"
 #include "utf_codec.h"
@@ -26,58 +26,20 @@ namespace {
 
 constexpr SQLUINTEGER kLoginTimeoutSeconds = 10;
 
-// Options that keep each known driver's memory flat and its calls bounded;
-// added only where the user's string lacks the key.
-struct DriverOption {
-  OdbcDatabase::Driver driver;
-  const char* key;
-  const char* value;
-};
-constexpr DriverOption kDriverOptions[] = {
-    // Read a result through a server-side cursor, 1,000 rows per round trip,
-    // instead of all of it into memory.
-    {OdbcDatabase::Driver::Postgres, "UseDeclareFetch", "1"},
-    {OdbcDatabase::Driver::Postgres, "Fetch", "1000"},
-    // The driver's query timeout is the server's: TCP keepalives notice a
-    // server or network that vanished.
-    {OdbcDatabase::Driver::Postgres, "KeepaliveTime", "10"},
-    {OdbcDatabase::Driver::Postgres, "KeepaliveInterval", "5"},
-    // Values as stored: the driver's Windows default turns LF into CR LF.
-    {OdbcDatabase::Driver::Postgres, "LFConversion", "0"},
-    // Step the statement row by row instead of reading all of it first.
-    {OdbcDatabase::Driver::Sqlite, "StepAPI", "1"},
-    // Wait for another process's lock as long as the native engine does.
-    {OdbcDatabase::Driver::Sqlite, "Timeout", "5000"},
-};
-
-OdbcDatabase::Driver driverNamed(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-  if (name.find("psql") != std::string::npos || name.find("postgres") != std::string::npos) {
-    return OdbcDatabase::Driver::Postgres;
-  }
-  if (name.find("sqlite") != std::string::npos) return OdbcDatabase::Driver::Sqlite;
-  return OdbcDatabase::Driver::Other;
-}
-
-// Adds the driver's options the string lacks.
-void addDriverOptions(odbc::OdbcConnectionString& text, OdbcDatabase::Driver driver) {
-  for (const auto& option : kDriverOptions) {
-    if (option.driver == driver) text.addIfAbsent(option.key, option.value);
-  }
-}
-
-// The driver a connection string will load: the one it names, or its data
-// source's as the driver manager lists it (by name, else by file).
-OdbcDatabase::Driver driverToLoad(const odbc::OdbcConnectionString& text, SQLHENV env) {
+// The profile of the driver a connection string will load: the one it
+// names, or its data source's as the driver manager lists it (by name, else
+// by file).
+odbc::DriverProfile profileToLoad(const odbc::OdbcConnectionString& text, SQLHENV env) {
+  const bool narrowUtf8 = narrowTextIsStoredUtf8();
   const auto named = text.values("driver");
-  if (!named.empty()) return driverNamed(std::string(named.front().view()));
+  if (!named.empty()) return odbc::profileForDriver(named.front().view(), narrowUtf8);
   const auto source = text.values("dsn");
-  if (source.empty()) return OdbcDatabase::Driver::Other;
+  if (source.empty()) return odbc::profileForDriver("", narrowUtf8);
   const auto listed = odbc::findDataSourceDriver(env, source.front().view());
-  if (!listed) return OdbcDatabase::Driver::Other;
-  const OdbcDatabase::Driver byName = driverNamed(listed->name);
-  return byName != OdbcDatabase::Driver::Other ? byName : driverNamed(listed->file);
+  if (!listed) return odbc::profileForDriver("", narrowUtf8);
+  const odbc::DriverProfile byName = odbc::profileForDriver(listed->name, narrowUtf8);
+  return byName.kind != odbc::DriverKind::Other ? byName
+                                                : odbc::profileForDriver(listed->file, narrowUtf8);
 }
 
 [[noreturn]] void refuseNotAQuery() {
@@ -89,7 +51,7 @@ OdbcDatabase::Driver driverToLoad(const odbc::OdbcConnectionString& text, SQLHEN
 // The text's one statement, or ZorvError(kStatementFailed). The SQLite
 // driver answers rows only for statements it sees as queries, which a bare
 // VALUES is not: it gets the same rows and column names as a subquery.
-std::u16string oneStatement(std::string_view sql, OdbcDatabase::Driver driver) {
+std::u16string oneStatement(std::string_view sql, const odbc::DriverProfile& profile) {
   const odbc::StatementSplit split = odbc::splitFirstStatement(sql);
   switch (split.kind) {
     case odbc::StatementSplit::Kind::Empty:
@@ -100,7 +62,7 @@ std::u16string oneStatement(std::string_view sql, OdbcDatabase::Driver driver) {
     case odbc::StatementSplit::Kind::One:
       break;
   }
-  if (driver == OdbcDatabase::Driver::Sqlite && odbc::firstKeyword(split.first) == "VALUES") {
+  if (profile.valuesAsSubquery && odbc::firstKeyword(split.first) == "VALUES") {
     return utf16FromUtf8("SELECT * FROM (" + std::string(split.first) + ")");
   }
   return utf16FromUtf8(split.first);
@@ -119,7 +81,9 @@ OdbcDatabase::OdbcDatabase(std::string_view connection) {
                                         readDiagnostics(SQL_HANDLE_ENV, env_->get()).message);
   }
   odbc::OdbcConnectionString text(connection);
-  addDriverOptions(text, driverToLoad(text, env_->get()));
+  for (const auto& option : profileToLoad(text, env_->get()).options) {
+    text.addIfAbsent(option.key, option.value);
+  }
   connect(text.text().view());
   SQLUINTEGER extensions = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_GETDATA_EXTENSIONS, &extensions,
@@ -132,11 +96,19 @@ OdbcDatabase::OdbcDatabase(std::string_view connection) {
 OdbcDatabase::~OdbcDatabase() { closeCursor(); }
 
 void OdbcDatabase::connect(std::string_view connection) {
+  SecretU16String wideText(connection.size(), u'\0');
+  wideText.resize(writeUtf16(connection, wideText.data()));
+  // SQLDriverConnectW takes the text's length as a 16-bit count: a longer
+  // text would reach the driver cut or with a negative length.
+  if (wideText.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max())) {
+    throw ZorvError(kConnectFailed,
+                    "connection failed: the connection text is too long for the ODBC driver (" +
+                        std::to_string(wideText.size()) + " UTF-16 units, at most " +
+                        std::to_string(std::numeric_limits<SQLSMALLINT>::max()) + ")");
+  }
   dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get(), SQL_HANDLE_ENV);
   SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT,
                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(kLoginTimeoutSeconds)), 0);
-  SecretU16String wideText(connection.size(), u'\0');
-  wideText.resize(writeUtf16(connection, wideText.data()));
   const SQLRETURN rc =
       SQLDriverConnectW(dbc_->get(), nullptr, reinterpret_cast<SQLWCHAR*>(wideText.data()),
                         static_cast<SQLSMALLINT>(wideText.size()), nullptr, 0, nullptr,
@@ -153,8 +125,9 @@ void OdbcDatabase::connect(std::string_view connection) {
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_DRIVER_NAME, name.data(),
                                static_cast<SQLSMALLINT>(name.size() * sizeof(char16_t)), &bytes))) {
     name.resize(std::min<size_t>(static_cast<size_t>(bytes) / sizeof(char16_t), name.size() - 1));
-    driver_ = driverNamed(utf8FromUtf16(name));
+    profile_ = odbc::profileForDriver(utf8FromUtf16(name), narrowTextIsStoredUtf8());
   }
+  guard_ = odbc::CursorGuard(profile_.readOnly);
 }
 
 int16_t OdbcDatabase::check(int16_t rc, const Handle& handle) {
@@ -197,11 +170,6 @@ void OdbcDatabase::dropConnection(const std::string& reason) noexcept {
   dbc_.reset();  // disconnects, rolling back whatever is open
 }
 
-bool OdbcDatabase::setConnectionOption(int32_t attribute, uintptr_t value) {
-  return SQL_SUCCEEDED(
-      SQLSetConnectAttrW(dbc_->get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
-}
-
 std::unique_ptr<Handle> OdbcDatabase::newStatement() {
   requireConnection();
   auto statement = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get(), SQL_HANDLE_DBC);
@@ -211,7 +179,7 @@ std::unique_ptr<Handle> OdbcDatabase::newStatement() {
   return statement;
 }
 
-bool OdbcDatabase::runGuardStatement(std::string_view sql, Diagnostics* failure) {
+bool OdbcDatabase::run(std::string_view sql, Diagnostics* failure) {
   auto statement = newStatement();
   const std::u16string text = utf16FromUtf8(sql);
   const SQLRETURN rc = SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)),
@@ -226,8 +194,57 @@ bool OdbcDatabase::runGuardStatement(std::string_view sql, Diagnostics* failure)
   return false;
 }
 
+bool OdbcDatabase::setAttribute(SQLINTEGER attribute, uintptr_t value) {
+  return SQL_SUCCEEDED(
+      SQLSetConnectAttrW(dbc_->get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+}
+
+std::optional<SQLUINTEGER> OdbcDatabase::attribute(SQLINTEGER attribute) {
+  SQLUINTEGER value = 0;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttrW(dbc_->get(), attribute, &value, 0, nullptr))) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+void OdbcDatabase::switchAutocommitOff() {
+  check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_AUTOCOMMIT_OFF)),
+                           0),
+        *dbc_);
+}
+
+bool OdbcDatabase::rollBack() {
+  return SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK));
+}
+
+void OdbcDatabase::beginGuard(std::string_view statement) {
+  const odbc::GuardDecision decision = guard_.begin(*this, statement);
+  switch (decision.action) {
+    case odbc::GuardDecision::Action::Keep:
+      return;
+    case odbc::GuardDecision::Action::Refuse:
+      throw ZorvError(kStatementFailed, decision.message);
+    case odbc::GuardDecision::Action::DropConnection:
+      dropConnection(decision.message);
+      requireConnection();
+      return;
+  }
+}
+
+void OdbcDatabase::endGuard() noexcept {
+  if (!dbc_) {
+    guard_.abandon();
+    return;
+  }
+  const odbc::GuardDecision decision = guard_.end(*this);
+  if (decision.action == odbc::GuardDecision::Action::DropConnection) {
+    dropConnection(decision.message);
+  }
+}
+
 void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
-  const std::u16string text = oneStatement(sql, driver_);
+  const std::u16string text = oneStatement(sql, profile_);
   auto statement = newStatement();
   const SQLRETURN rc = check(
       SQLExecDirectW(statement->get(), const_cast<SQLWCHAR*>(wide(text)), wideLength(text)),
@@ -263,7 +280,7 @@ void OdbcDatabase::exec(std::string_view sql, ExecSink& sink) {
 void OdbcDatabase::openCursor(std::string_view sql) {
   closeCursor();
   requireConnection();
-  const std::u16string text = oneStatement(sql, driver_);
+  const std::u16string text = oneStatement(sql, profile_);
   beginGuard(utf8FromUtf16(text));
   try {
     auto statement = newStatement();
@@ -273,7 +290,7 @@ void OdbcDatabase::openCursor(std::string_view sql) {
     check(SQLNumResultCols(statement->get(), &columns), *statement);
     // Some drivers tell the columns of a prepared statement only for SELECT;
     // under a guard the database refuses writes, so it may run to tell.
-    if (columns == 0 && guard_ == Guard::None) refuseNotAQuery();
+    if (columns == 0 && !guard_.active()) refuseNotAQuery();
     const bool executed = columns == 0;
     if (executed) {
       check(SQLExecute(statement->get()), *statement);

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <utility>
 
 #include "odbc_checks.h"
-#include "odbc_locale.h"
 #include "plain_ascii.h"
 #include "utf_codec.h"
 #include "zorv_error.h"
@@ -36,24 +34,7 @@ constexpr SQLUSMALLINT kUnwrittenStatus = 0xFFFF;
 // ends_ of a field that is NULL or seen in its slot.
 constexpr size_t kNotInText = SIZE_MAX;
 
-const char* slotAt(const odbc::BoundColumn& column, SQLULEN row) {
-  return column.data.data() + row * static_cast<size_t>(column.slotBytes);
-}
-
-SQLLEN terminatorBytes(bool narrow) { return narrow ? 1 : static_cast<SQLLEN>(sizeof(SQLWCHAR)); }
-
-bool readsNarrow(OdbcDatabase::Driver driver) {
-  return driver == OdbcDatabase::Driver::Sqlite && narrowTextIsStoredUtf8();
-}
-
-// psqlODBC's integer columns are read as numbers: their text is the
-// number in decimal either way, and reading it as text costs the driver an
-// allocation and a conversion per value. Only for that driver: in SQLite
-// a column declared INTEGER may hold any value.
-bool readsIntegers(OdbcDatabase::Driver driver, SQLSMALLINT type) {
-  return driver == OdbcDatabase::Driver::Postgres &&
-         (type == SQL_SMALLINT || type == SQL_INTEGER || type == SQL_BIGINT);
-}
+SQLLEN terminatorBytes(bool narrow) { return narrow ? 1 : static_cast<SQLLEN>(sizeof(char16_t)); }
 
 }  // namespace
 
@@ -67,24 +48,22 @@ namespace {
                                                bool narrow, std::string& text,
                                                std::string_view& inPlace, bool& shortPlain) {
   const SQLLEN length = column.lengths[row];
-  const char* value = slotAt(column, row);
   if (column.integer) {
     if (checkedLength(length, column.number) == SQL_NULL_DATA) return SlotValue::Null;
-    int64_t number = 0;
-    std::memcpy(&number, value, sizeof number);
     char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    const auto end = std::to_chars(digits, digits + sizeof digits, column.integers[row]).ptr;
     text.append(digits, static_cast<size_t>(end - digits));
     return SlotValue::Text;
   }
   if (length >= 0 && length <= column.slotBytes - terminatorBytes(narrow)) [[likely]] {
     const auto size = static_cast<size_t>(length);
     if (!narrow) {
-      appendUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(value),
-                                     size / sizeof(SQLWCHAR)),
-                 text);
+      appendUtf8(
+          std::u16string_view(column.wide.data() + row * column.slotUnits, size / sizeof(char16_t)),
+          text);
       return SlotValue::Text;
     }
+    const char* value = column.narrow.data() + row * static_cast<size_t>(column.slotBytes);
     // Short plain ASCII, most fields, is well-formed without a closer look.
     shortPlain =
         size <= 16 && plain_ascii::isShortPlain(reinterpret_cast<const unsigned char*>(value), size);
@@ -107,7 +86,7 @@ SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::s
 }  // namespace odbc
 
 OdbcDatabase::RowReader::RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handle> statement)
-    : db_(db), statement_(std::move(statement)), narrow_(readsNarrow(db.driver_)) {
+    : db_(db), statement_(std::move(statement)), narrow_(db.profile_.narrowText) {
   SQLHSTMT stmt = statement_->get();
   SQLSMALLINT count = 0;
   db_.check(SQLNumResultCols(stmt, &count), *statement_);
@@ -142,8 +121,8 @@ OdbcDatabase::RowReader::RowReader(OdbcDatabase& db, std::unique_ptr<odbc::Handl
     }
     // A character takes up to 3 UTF-8 bytes where it takes one UTF-16 unit.
     const SQLLEN units = display > 0 && display <= kMaxSlotUnits ? display + 1 : kDefaultSlotUnits;
-    columns_[i].slotBytes = units * (narrow_ ? 3 : static_cast<SQLLEN>(sizeof(SQLWCHAR)));
-    if (readsIntegers(db_.driver_, type)) {
+    columns_[i].slotBytes = units * (narrow_ ? 3 : static_cast<SQLLEN>(sizeof(char16_t)));
+    if (db_.profile_.bindsAsInteger(type)) {
       columns_[i].integer = true;
       columns_[i].slotBytes = sizeof(int64_t);
     }
@@ -260,10 +239,20 @@ void OdbcDatabase::RowReader::bind() {
   db_.check(SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_STATUS_PTR, status_.data(), 0), *statement_);
   for (SQLUSMALLINT i = 0; i < columns_.size(); ++i) {
     odbc::BoundColumn& column = columns_[i];
-    column.data.assign(static_cast<size_t>(column.slotBytes) * blockRows_, 0);
+    SQLPOINTER slots = nullptr;
+    if (column.integer) {
+      column.integers.assign(blockRows_, 0);
+      slots = column.integers.data();
+    } else if (narrow_) {
+      column.narrow.assign(static_cast<size_t>(column.slotBytes) * blockRows_, 0);
+      slots = column.narrow.data();
+    } else {
+      column.slotUnits = static_cast<size_t>(column.slotBytes) / sizeof(char16_t);
+      column.wide.assign(column.slotUnits * blockRows_, 0);
+      slots = column.wide.data();
+    }
     column.lengths.assign(blockRows_, 0);
-    db_.check(SQLBindCol(stmt, i + 1, cType(column), column.data.data(), column.slotBytes,
-                         column.lengths.data()),
+    db_.check(SQLBindCol(stmt, i + 1, cType(column), slots, column.slotBytes, column.lengths.data()),
               *statement_);
   }
 }
@@ -283,7 +272,7 @@ bool OdbcDatabase::RowReader::readPieces(size_t index) {
     SQLLEN length = 0;
     const SQLRETURN rc = db_.check(
         SQLGetData(statement_->get(), column, SQL_C_WCHAR, piece_.data(),
-                   kPieceUnits * static_cast<SQLLEN>(sizeof(SQLWCHAR)), &length),
+                   kPieceUnits * static_cast<SQLLEN>(sizeof(char16_t)), &length),
         *statement_);
     if (rc == SQL_NO_DATA) break;
     length = odbc::checkedLength(length, column);
@@ -293,8 +282,8 @@ bool OdbcDatabase::RowReader::readPieces(size_t index) {
     }
     const size_t units = length == SQL_NO_TOTAL
                              ? full
-                             : std::min(full, static_cast<size_t>(length) / sizeof(SQLWCHAR));
-    value_.append(reinterpret_cast<const char16_t*>(piece_.data()), units);
+                             : std::min(full, static_cast<size_t>(length) / sizeof(char16_t));
+    value_.append(piece_.data(), units);
     if (rc == SQL_SUCCESS) break;
   }
   appendUtf8(value_, text_);

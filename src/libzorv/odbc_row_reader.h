@@ -14,14 +14,16 @@ namespace zorv::lib {
 
 namespace odbc {
 
-// One column of a block of bound rows.
+// One column of a block of bound rows. Its slots are in the one vector its
+// kind is bound as: narrow text, wide text or 64-bit integers.
 struct BoundColumn {
   size_t number = 0;  // 1-based, for messages
   SQLLEN slotBytes = 0;
+  size_t slotUnits = 0;  // units of a wide slot: slotBytes / 2, kept for the row loop
   bool integer = false;  // bound as a 64-bit integer
-  // Wide slots are read as char16_t: the buffer's alignment and even slot
-  // sizes keep each slot aligned for it.
-  std::vector<char> data;
+  std::vector<char> narrow;
+  std::vector<char16_t> wide;
+  std::vector<int64_t> integers;
   std::vector<SQLLEN> lengths;
 };
 
@@ -50,13 +52,11 @@ SlotValue decodeSlot(const BoundColumn& column, SQLULEN row, bool narrow, std::s
 // pieces joined before conversion, since a piece may end inside a pair or a
 // UTF-8 sequence.
 //
-// Values are read as wide text, except from the SQLite driver where the
-// platform's driver manager passes its narrow text on as the stored UTF-8
-// (odbc_locale.h): blobs and numbers come written as for wide text, and
-// reading it narrow spares a conversion and an allocation per value. A
-// narrow value that is not well-formed UTF-8 (the driver's wide text drops or
-// replaces such bytes in its own way), and one longer than its slot, is read
-// again wide, so the text is the same either way.
+// Values are read as wide text, except where the driver's profile binds
+// narrow text (its narrow text is the stored UTF-8) or integer columns as
+// 64-bit numbers. A narrow value that is not well-formed UTF-8 (the driver's
+// wide text drops or replaces such bytes in its own way), and one longer than
+// its slot, is read again wide, so the text is the same either way.
 class OdbcDatabase::RowReader {
  public:
   // Describes the statement's columns and binds them; failures throw
@@ -92,7 +92,7 @@ class OdbcDatabase::RowReader {
   size_t rowNumber_ = 0;  // rows handed out so far
   std::vector<SQLUSMALLINT> status_;
   bool done_ = false;
-  std::vector<SQLWCHAR> piece_;
+  std::vector<char16_t> piece_;
   std::u16string value_;
   std::string text_;
   std::vector<size_t> ends_;  // per column: its text's end in text_, or kNotInText

@@ -102,6 +102,11 @@ TEST_F(Connection, OdbcTextStandsAloneAndFailsCleanly) {
        -3, "connection failed"},
       {"odbc='Driver=" + sqliteDriver + ";Database=/nonexistent-folder/x.db;PWD=TopSecret42'", -3,
        "connection failed"},
+      // The driver's text alone is one unit over what SQLDriverConnectW's
+      // 16-bit length can carry.
+      {"odbc='Driver=" + sqliteDriver + ";PWD=TopSecret42;Database=" +
+           std::string(32768 - 33 - sqliteDriver.size(), 'a') + "'",
+       -3, "too long for the ODBC driver"},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(lib().login(""), 0);
