@@ -209,20 +209,9 @@ void PgDatabase::exec(std::string_view sql, ExecSink& sink) {
 void PgDatabase::openCursor(std::string_view sql) {
   closeCursor();
   const std::string text(sql);
-  // Preparing the text alone proves it is one statement and tells its columns.
-  Result prepared(PQprepare(conn_.get(), "", text.c_str(), 0, nullptr));
-  check(prepared.get(), PGRES_COMMAND_OK);
-  Result described(PQdescribePrepared(conn_.get(), ""));
-  check(described.get(), PGRES_COMMAND_OK);
-  const int columns = PQnfields(described.get());
-  if (columns == 0) {
-    throw ZorvError(kStatementFailed,
-                    "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
-                    "TABLE, WITH ... SELECT)");
-  }
-  std::vector<std::string> names;
-  for (int i = 0; i < columns; ++i) names.emplace_back(PQfname(described.get(), i));
-
+  // Every step below runs inside one transaction (the cursor's own or the
+  // user's), so a pooler that hands each transaction to another server
+  // connection keeps them all on one.
   switch (PQtransactionStatus(conn_.get())) {
     case PQTRANS_IDLE:
       run("BEGIN READ ONLY");
@@ -237,9 +226,34 @@ void PgDatabase::openCursor(std::string_view sql) {
     default:
       failWith(trimmed(PQerrorMessage(conn_.get())));
   }
+  try {
+    declareCursor(text);
+  } catch (const ZorvError&) {
+    abandonOwnTransaction();
+    throw;
+  }
+  cursorOpen_ = true;
+  serverOpen_ = true;
+}
+
+void PgDatabase::declareCursor(const std::string& text) {
+  // Preparing the text alone proves it is one statement and tells its columns.
+  Result prepared(PQprepare(conn_.get(), "", text.c_str(), 0, nullptr));
+  check(prepared.get(), PGRES_COMMAND_OK);
+  Result described(PQdescribePrepared(conn_.get(), ""));
+  check(described.get(), PGRES_COMMAND_OK);
+  const int columns = PQnfields(described.get());
+  if (columns == 0) {
+    throw ZorvError(kStatementFailed,
+                    "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
+                    "TABLE, WITH ... SELECT)");
+  }
+  std::vector<std::string> names;
+  for (int i = 0; i < columns; ++i) names.emplace_back(PQfname(described.get(), i));
 
   // DECLARE accepts only a query, and the extended protocol only one statement.
-  const std::string declare = std::string("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR " + text;
+  const std::string declare =
+      std::string("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR " + text;
   Result declared(
       PQexecParams(conn_.get(), declare.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
   if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
@@ -249,16 +263,17 @@ void PgDatabase::openCursor(std::string_view sql) {
       // The text alone parsed, so DECLARE refused it for not being a query.
       message = "a cursor needs a read-only query (SELECT, VALUES, TABLE, WITH ... SELECT)";
     }
-    if (ownTransaction_ && PQstatus(conn_.get()) == CONNECTION_OK) {
-      Result(PQexecParams(conn_.get(), "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0));
-    }
-    ownTransaction_ = false;
     failWith(message.empty() ? trimmed(PQerrorMessage(conn_.get())) : message);
   }
   names_ = std::move(names);
   row_.assign(columns, FieldView{});
-  cursorOpen_ = true;
-  serverOpen_ = true;
+}
+
+void PgDatabase::abandonOwnTransaction() noexcept {
+  if (ownTransaction_ && PQstatus(conn_.get()) == CONNECTION_OK) {
+    PQclear(PQexecParams(conn_.get(), "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0));
+  }
+  ownTransaction_ = false;
 }
 
 void PgDatabase::sendFetch(int rows) {

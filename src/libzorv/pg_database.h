@@ -71,6 +71,11 @@ class PgDatabase : public Database {
   // Ends the server cursor's life on the server (its transaction or itself).
   void endServerCursor();
   void ensureUtf8();
+  // Inside the cursor's transaction: checks the text is one query that
+  // returns columns and declares the server cursor over it. Throws.
+  void declareCursor(const std::string& text);
+  // Rolls back the cursor's own transaction, if any, after a failure.
+  void abandonOwnTransaction() noexcept;
 
   std::unique_ptr<pg_conn, Finish> conn_;
   std::string notice_;
