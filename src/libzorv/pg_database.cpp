@@ -428,10 +428,11 @@ bool PgDatabase::fetchBeyondBatch(std::span<const FieldView>& row) {
 void PgDatabase::readBatchRow(std::span<const FieldView>& row) {
   const PGresult* batch = batch_.get();
   for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
-    row_[i] = PQgetisnull(batch, batchRow_, i)
+    // Only an empty value can be NULL: one call less for every other field.
+    const int length = PQgetlength(batch, batchRow_, i);
+    row_[i] = length == 0 && PQgetisnull(batch, batchRow_, i)
                   ? FieldView{nullptr, 0, true}
-                  : FieldView{PQgetvalue(batch, batchRow_, i),
-                              static_cast<size_t>(PQgetlength(batch, batchRow_, i)), false};
+                  : FieldView{PQgetvalue(batch, batchRow_, i), static_cast<size_t>(length), false};
   }
   ++batchRow_;
   row = row_;

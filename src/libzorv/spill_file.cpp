@@ -1,5 +1,6 @@
 #include "spill_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -8,15 +9,17 @@
 namespace zorv::lib {
 namespace {
 
-constexpr size_t kIoBufferBytes = 256 * 1024;
+constexpr size_t kBlockBytes = 256 * 1024;
+constexpr size_t kLengthBytes = sizeof(uint32_t);
 
 }  // namespace
 
 SpillFile::SpillFile(size_t columns)
-    : columns_(columns), ioBuffer_(kIoBufferBytes), lengths_(columns), row_(columns) {
+    : columns_(columns), buffer_(kBlockBytes), lengths_(columns), offsets_(columns), row_(columns) {
   file_ = openAnonymousTemporaryFile();
   if (file_ == nullptr) fail("cannot create a temporary file for the cursor's rows");
-  std::setvbuf(file_, ioBuffer_.data(), _IOFBF, ioBuffer_.size());
+  // The buffer above does the blocking; the stream's own would copy again.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 SpillFile::~SpillFile() {
@@ -24,50 +27,86 @@ SpillFile::~SpillFile() {
 }
 
 void SpillFile::fail(const char* what) {
-  throw ZorvError(kInternal, std::string(what) + ": " + std::strerror(errno));
+  const int error = errno;
+  throw ZorvError(kInternal, std::string(what) + ": " +
+                                 (error != 0 ? std::strerror(error) : "the file ended early"));
+}
+
+void SpillFile::flushWrites() {
+  if (begin_ > 0 && std::fwrite(buffer_.data(), 1, begin_, file_) != begin_) {
+    fail("cannot write the cursor's rows to a temporary file");
+  }
+  begin_ = 0;
 }
 
 void SpillFile::append(std::span<const FieldView> row) {
   for (const FieldView& field : row) {
     const uint32_t length = field.isNull ? kNullLength : static_cast<uint32_t>(field.size);
-    if (std::fwrite(&length, sizeof length, 1, file_) != 1 ||
-        (!field.isNull && field.size > 0 &&
-         std::fwrite(field.data, 1, field.size, file_) != field.size)) {
-      fail("cannot write the cursor's rows to a temporary file");
+    const size_t bytes = field.isNull ? 0 : field.size;
+    if (buffer_.size() - begin_ < kLengthBytes + bytes) {
+      flushWrites();
+      if (buffer_.size() < kLengthBytes + bytes) buffer_.resize(kLengthBytes + bytes);
     }
+    std::memcpy(buffer_.data() + begin_, &length, kLengthBytes);
+    if (bytes > 0) std::memcpy(buffer_.data() + begin_ + kLengthBytes, field.data, bytes);
+    begin_ += kLengthBytes + bytes;
   }
 }
 
 void SpillFile::startReading() {
+  flushWrites();
   if (std::fflush(file_) != 0) fail("cannot write the cursor's rows to a temporary file");
   std::rewind(file_);
+  begin_ = end_ = 0;
+  reading_ = true;
+}
+
+bool SpillFile::ensure(size_t& at, size_t& pos, size_t need) {
+  if (end_ - pos >= need) return true;
+  // Keep the row begun at `at`: move it to the front, then read more.
+  const size_t kept = end_ - at;
+  std::memmove(buffer_.data(), buffer_.data() + at, kept);
+  pos -= at;
+  at = 0;
+  end_ = kept;
+  if (pos + need > buffer_.size()) buffer_.resize(std::max(pos + need, 2 * buffer_.size()));
+  while (end_ - pos < need) {
+    errno = 0;
+    const size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    if (got == 0) {
+      if (std::ferror(file_)) fail("cannot read the cursor's rows from a temporary file");
+      return false;
+    }
+    end_ += got;
+  }
+  return true;
 }
 
 bool SpillFile::next(std::span<const FieldView>& row) {
-  if (columns_ == 0) return false;
-  storage_.clear();
+  if (columns_ == 0 || !reading_) return false;
+  size_t at = begin_;
+  size_t pos = at;
   for (size_t i = 0; i < columns_; ++i) {
-    uint32_t length;
-    if (std::fread(&length, sizeof length, 1, file_) != 1) {
-      if (i == 0 && std::feof(file_)) return false;
+    if (!ensure(at, pos, kLengthBytes)) {
+      begin_ = at;
+      if (i == 0 && end_ == at) return false;
       fail("cannot read the cursor's rows from a temporary file");
     }
+    uint32_t length;
+    std::memcpy(&length, buffer_.data() + pos, kLengthBytes);
+    pos += kLengthBytes;
     lengths_[i] = length;
-    if (length == kNullLength || length == 0) continue;
-    const size_t at = storage_.size();
-    storage_.resize(at + length);
-    if (std::fread(storage_.data() + at, 1, length, file_) != length) {
-      fail("cannot read the cursor's rows from a temporary file");
+    offsets_[i] = pos - at;
+    if (length != kNullLength && length > 0) {
+      if (!ensure(at, pos, length)) fail("cannot read the cursor's rows from a temporary file");
+      pos += length;
     }
   }
-  size_t at = 0;
+  begin_ = pos;
+  const char* start = buffer_.data() + at;
   for (size_t i = 0; i < columns_; ++i) {
-    if (lengths_[i] == kNullLength) {
-      row_[i] = FieldView{nullptr, 0, true};
-    } else {
-      row_[i] = FieldView{storage_.data() + at, lengths_[i], false};
-      at += lengths_[i];
-    }
+    row_[i] = lengths_[i] == kNullLength ? FieldView{nullptr, 0, true}
+                                         : FieldView{start + offsets_[i], lengths_[i], false};
   }
   row = row_;
   return true;
