@@ -12,6 +12,7 @@ on private loopback ports in a temporary folder and are stopped by their pids.
           come back, or (where the driver's streaming cannot survive) -3 with
           the server's reason; inside the user's own transaction the cursor
           ends with -3 naming 25P03.
+  idle:   a session the server ends for idling (57P05) is reported as such.
 
   tests/libzorv/pg_production.py --library build/bin/libzorv.so [--odbc-driver PATH]
 """
@@ -193,6 +194,25 @@ def paced_user_transaction(library, text, label, server):
     check(f"{label}: not connected afterwards", lib.status() == 0)
 
 
+def idle_session_ended(library, text, label, server):
+    """A session the server ends for idling (a role with a 1 s limit) is
+    reported by the next call with the server's reason."""
+    lib = Library(library)
+    check(f"{label}: Open as the idling role: {lib.message()}", lib.open(text) == 0)
+    code, answer = lib.exec("select pg_backend_pid() as p")
+    check(f"{label}: the backend's pid: {code} {answer!r}", code == 0)
+    pid = int(answer.split("\r\n")[1])
+    deadline = time.monotonic() + 60
+    while (seen := server.query(f"select count(*) from pg_stat_activity where pid = {pid}")) != "0":
+        check(f"{label}: the server ends the idle session (pg_stat_activity shows {seen})",
+              time.monotonic() < deadline)
+        time.sleep(0.1)
+    code, _ = lib.exec("select 1")
+    message = lib.message()
+    print(f"idle session, {label}: {code} {message!r}", flush=True)
+    check(f"{label}: -3 naming 57P05, not {code} {message!r}", code == -3 and "57P05" in message)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
@@ -226,6 +246,12 @@ def main():
             paced_own_transaction(library, odbc, "ODBC", may_end_with="25P03")
             paced_user_transaction(library, text_for(server_port), "native", server)
             paced_user_transaction(library, odbc, "ODBC", server)
+            check("the idling role is made",
+                  server.query("create role idler login superuser; "
+                               "alter role idler set idle_session_timeout = '1s'") is not None)
+            idle_session_ended(library, text_for(server_port).replace("user=postgres", "user=idler"),
+                               "native", server)
+            idle_session_ended(library, odbc.replace("Uid=postgres", "Uid=idler"), "ODBC", server)
         print("ok", flush=True)
     finally:
         pooler.stop()
