@@ -11,11 +11,12 @@ namespace {
 
 constexpr size_t kBlockBytes = 256 * 1024;
 constexpr size_t kLengthBytes = sizeof(uint32_t);
+constexpr size_t kRowSizeBytes = sizeof(uint64_t);
 
 }  // namespace
 
 SpillFile::SpillFile(size_t columns)
-    : columns_(columns), buffer_(kBlockBytes), lengths_(columns), offsets_(columns), row_(columns) {
+    : columns_(columns), buffer_(kBlockBytes), row_(columns) {
   file_ = openAnonymousTemporaryFile();
   if (file_ == nullptr) fail("cannot create a temporary file for the cursor's rows");
   // The buffer above does the blocking; the stream's own would copy again.
@@ -40,17 +41,28 @@ void SpillFile::flushWrites() {
 }
 
 void SpillFile::append(std::span<const FieldView> row) {
+  // A row is its size, then each field's length and bytes: reading checks
+  // the buffer once a row, not once a field.
+  uint64_t bytes = row.size() * kLengthBytes;
+  for (const FieldView& field : row) bytes += field.isNull ? 0 : field.size;
+  const size_t need = kRowSizeBytes + bytes;
+  if (buffer_.size() - begin_ < need) {
+    flushWrites();
+    if (buffer_.size() < need) buffer_.resize(need);
+  }
+  char* out = buffer_.data() + begin_;
+  std::memcpy(out, &bytes, kRowSizeBytes);
+  out += kRowSizeBytes;
   for (const FieldView& field : row) {
     const uint32_t length = field.isNull ? kNullLength : static_cast<uint32_t>(field.size);
-    const size_t bytes = field.isNull ? 0 : field.size;
-    if (buffer_.size() - begin_ < kLengthBytes + bytes) {
-      flushWrites();
-      if (buffer_.size() < kLengthBytes + bytes) buffer_.resize(kLengthBytes + bytes);
+    std::memcpy(out, &length, kLengthBytes);
+    out += kLengthBytes;
+    if (!field.isNull) {
+      std::memcpy(out, field.data, field.size);
+      out += field.size;
     }
-    std::memcpy(buffer_.data() + begin_, &length, kLengthBytes);
-    if (bytes > 0) std::memcpy(buffer_.data() + begin_ + kLengthBytes, field.data, bytes);
-    begin_ += kLengthBytes + bytes;
   }
+  begin_ += need;
 }
 
 void SpillFile::startReading() {
@@ -86,28 +98,34 @@ bool SpillFile::next(std::span<const FieldView>& row) {
   if (columns_ == 0 || !reading_) return false;
   size_t at = begin_;
   size_t pos = at;
+  if (!ensure(at, pos, kRowSizeBytes)) {
+    begin_ = at;
+    if (end_ == at) return false;
+    fail("cannot read the cursor's rows from a temporary file");
+  }
+  uint64_t bytes;
+  std::memcpy(&bytes, buffer_.data() + pos, kRowSizeBytes);
+  pos += kRowSizeBytes;
+  if (bytes < columns_ * kLengthBytes || !ensure(at, pos, bytes)) {
+    fail("cannot read the cursor's rows from a temporary file");
+  }
+  const char* in = buffer_.data() + pos;
+  const char* const end = in + bytes;
   for (size_t i = 0; i < columns_; ++i) {
-    if (!ensure(at, pos, kLengthBytes)) {
-      begin_ = at;
-      if (i == 0 && end_ == at) return false;
+    uint32_t length;
+    std::memcpy(&length, in, kLengthBytes);
+    in += kLengthBytes;
+    if (length == kNullLength) {
+      row_[i] = FieldView{nullptr, 0, true};
+      continue;
+    }
+    if (static_cast<size_t>(end - in) < length) {
       fail("cannot read the cursor's rows from a temporary file");
     }
-    uint32_t length;
-    std::memcpy(&length, buffer_.data() + pos, kLengthBytes);
-    pos += kLengthBytes;
-    lengths_[i] = length;
-    offsets_[i] = pos - at;
-    if (length != kNullLength && length > 0) {
-      if (!ensure(at, pos, length)) fail("cannot read the cursor's rows from a temporary file");
-      pos += length;
-    }
+    row_[i] = FieldView{in, length, false};
+    in += length;
   }
-  begin_ = pos;
-  const char* start = buffer_.data() + at;
-  for (size_t i = 0; i < columns_; ++i) {
-    row_[i] = lengths_[i] == kNullLength ? FieldView{nullptr, 0, true}
-                                         : FieldView{start + offsets_[i], lengths_[i], false};
-  }
+  begin_ = pos + bytes;
   row = row_;
   return true;
 }

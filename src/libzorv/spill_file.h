@@ -45,8 +45,6 @@ class SpillFile {
   size_t begin_ = 0;  // writing: bytes buffered; reading: the next row's start
   size_t end_ = 0;    // reading: the end of the bytes read
   bool reading_ = false;
-  std::vector<uint32_t> lengths_;
-  std::vector<size_t> offsets_;
   std::vector<FieldView> row_;
 };
 
