@@ -68,6 +68,8 @@ class PgDatabase : public Database {
   Result run(const std::string& sql);
   // Throws for a failed result: kConnectFailed when the connection is gone.
   void check(const pg_result* result, int wanted);
+  // Throws kConnectFailed when the connection is gone, naming the server's
+  // reason when it ended the session, else kStatementFailed with `message`.
   [[noreturn]] void failWith(const std::string& message);
   // Reads the next batch of the server cursor into batch_ and asks for the
   // one after it, so the server works while the console reads.
