@@ -316,8 +316,11 @@ bool OdbcDatabase::fetch(std::span<const FieldView>& row) {
   if (!reader_) return false;
   try {
     if (reader_->next(row)) return true;
-  } catch (const ZorvError&) {
+  } catch (const ZorvError& e) {
     closeCursor();
+    // A lost connection's own reason (the server's, when it ended the
+    // session) says more than the guard's end that failed after it.
+    if (e.code() == kConnectFailed) throw;
     requireConnection();
     throw;
   }

@@ -86,7 +86,7 @@ PgDatabase::PgDatabase(const std::vector<ConnectionOption>& options) {
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     throw ZorvError(kConnectFailed, "connection failed: " + trimmed(PQerrorMessage(conn_.get())));
   }
-  PQsetNoticeProcessor(conn_.get(), &PgDatabase::onNotice, this);
+  PQsetNoticeReceiver(conn_.get(), &PgDatabase::onNotice, this);
   ensureUtf8();
   notice_.clear();
 }
@@ -94,8 +94,23 @@ PgDatabase::PgDatabase(const std::vector<ConnectionOption>& options) {
 // Finishing the connection ends the cursor and its transaction on the server.
 PgDatabase::~PgDatabase() = default;
 
-void PgDatabase::onNotice(void* self, const char* message) {
-  static_cast<PgDatabase*>(self)->notice_ = trimmed(message);
+void PgDatabase::onNotice(void* self, const PGresult* notice) {
+  auto* db = static_cast<PgDatabase*>(self);
+  // A server ending the session says why in an error that arrives while the
+  // client waits for nothing; libpq hands it over as a notice.
+  if (!db->noteServerEnd(notice)) db->notice_ = trimmed(PQresultErrorMessage(notice));
+}
+
+bool PgDatabase::noteServerEnd(const PGresult* error) {
+  const char* severity = PQresultErrorField(error, PG_DIAG_SEVERITY_NONLOCALIZED);
+  const char* state = PQresultErrorField(error, PG_DIAG_SQLSTATE);
+  if (severity == nullptr || state == nullptr ||
+      (std::strcmp(severity, "FATAL") != 0 && std::strcmp(severity, "PANIC") != 0)) {
+    return false;
+  }
+  serverEnded_ = std::string("the server ended the session: [") + state + "] " +
+                 trimmed(PQresultErrorField(error, PG_DIAG_MESSAGE_PRIMARY));
+  return true;
 }
 
 std::string PgDatabase::takeNotice() { return std::exchange(notice_, {}); }
@@ -112,13 +127,15 @@ void PgDatabase::ensureUtf8() {
 
 void PgDatabase::failWith(const std::string& message) {
   if (PQstatus(conn_.get()) == CONNECTION_BAD) {
-    throw ZorvError(kConnectFailed, "the connection to the server was lost: " + message);
+    throw ZorvError(kConnectFailed, "the connection to the server was lost: " +
+                                        (serverEnded_.empty() ? message : serverEnded_));
   }
   throw ZorvError(kStatementFailed, message);
 }
 
 void PgDatabase::check(const pg_result* result, int wanted) {
   if (result != nullptr && PQresultStatus(result) == wanted) return;
+  if (result != nullptr) noteServerEnd(result);
   std::string message = result != nullptr ? trimmed(PQresultErrorMessage(result)) : "";
   if (message.empty()) message = trimmed(PQerrorMessage(conn_.get()));
   failWith(message);
@@ -192,6 +209,7 @@ void PgDatabase::exec(std::string_view sql, ExecSink& sink) {
         break;
       }
       default:
+        noteServerEnd(result.get());
         if (error.empty()) error = trimmed(PQresultErrorMessage(result.get()));
         if (error.empty()) error = trimmed(PQerrorMessage(conn_.get()));
         break;
@@ -209,20 +227,9 @@ void PgDatabase::exec(std::string_view sql, ExecSink& sink) {
 void PgDatabase::openCursor(std::string_view sql) {
   closeCursor();
   const std::string text(sql);
-  // Preparing the text alone proves it is one statement and tells its columns.
-  Result prepared(PQprepare(conn_.get(), "", text.c_str(), 0, nullptr));
-  check(prepared.get(), PGRES_COMMAND_OK);
-  Result described(PQdescribePrepared(conn_.get(), ""));
-  check(described.get(), PGRES_COMMAND_OK);
-  const int columns = PQnfields(described.get());
-  if (columns == 0) {
-    throw ZorvError(kStatementFailed,
-                    "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
-                    "TABLE, WITH ... SELECT)");
-  }
-  std::vector<std::string> names;
-  for (int i = 0; i < columns; ++i) names.emplace_back(PQfname(described.get(), i));
-
+  // Every step below runs inside one transaction (the cursor's own or the
+  // user's), so a pooler that hands each transaction to another server
+  // connection keeps them all on one.
   switch (PQtransactionStatus(conn_.get())) {
     case PQTRANS_IDLE:
       run("BEGIN READ ONLY");
@@ -237,9 +244,35 @@ void PgDatabase::openCursor(std::string_view sql) {
     default:
       failWith(trimmed(PQerrorMessage(conn_.get())));
   }
+  try {
+    declareCursor(text);
+  } catch (const ZorvError&) {
+    abandonOwnTransaction();
+    throw;
+  }
+  cursorOpen_ = true;
+  serverOpen_ = true;
+  if (ownTransaction_) readAhead();
+}
+
+void PgDatabase::declareCursor(const std::string& text) {
+  // Preparing the text alone proves it is one statement and tells its columns.
+  Result prepared(PQprepare(conn_.get(), "", text.c_str(), 0, nullptr));
+  check(prepared.get(), PGRES_COMMAND_OK);
+  Result described(PQdescribePrepared(conn_.get(), ""));
+  check(described.get(), PGRES_COMMAND_OK);
+  const int columns = PQnfields(described.get());
+  if (columns == 0) {
+    throw ZorvError(kStatementFailed,
+                    "a cursor needs a read-only query that returns columns (SELECT, VALUES, "
+                    "TABLE, WITH ... SELECT)");
+  }
+  std::vector<std::string> names;
+  for (int i = 0; i < columns; ++i) names.emplace_back(PQfname(described.get(), i));
 
   // DECLARE accepts only a query, and the extended protocol only one statement.
-  const std::string declare = std::string("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR " + text;
+  const std::string declare =
+      std::string("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR " + text;
   Result declared(
       PQexecParams(conn_.get(), declare.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
   if (!declared || PQresultStatus(declared.get()) != PGRES_COMMAND_OK) {
@@ -249,16 +282,69 @@ void PgDatabase::openCursor(std::string_view sql) {
       // The text alone parsed, so DECLARE refused it for not being a query.
       message = "a cursor needs a read-only query (SELECT, VALUES, TABLE, WITH ... SELECT)";
     }
-    if (ownTransaction_ && PQstatus(conn_.get()) == CONNECTION_OK) {
-      Result(PQexecParams(conn_.get(), "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0));
-    }
-    ownTransaction_ = false;
     failWith(message.empty() ? trimmed(PQerrorMessage(conn_.get())) : message);
   }
   names_ = std::move(names);
   row_.assign(columns, FieldView{});
-  cursorOpen_ = true;
-  serverOpen_ = true;
+}
+
+void PgDatabase::abandonOwnTransaction() noexcept {
+  if (ownTransaction_ && PQstatus(conn_.get()) == CONNECTION_OK) {
+    PQclear(PQexecParams(conn_.get(), "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0));
+  }
+  ownTransaction_ = false;
+}
+
+void PgDatabase::readAhead() {
+  // The first batch stays in memory; a result longer than that goes on to
+  // the spill file, read in larger batches while the file is written.
+  Result first;
+  int firstRows = 0;
+  try {
+    sendFetch(kBatchRows);
+    first = receiveFetch();
+    firstRows = PQntuples(first.get());
+    if (firstRows == kBatchRows) {
+      spill_ = std::make_unique<SpillFile>(row_.size());
+      sendFetch(kDrainBatchRows);
+      std::span<const FieldView> row;
+      for (bool more = true; more;) {
+        const int asked = pendingRows_;
+        batch_ = receiveFetch();
+        batchRows_ = PQntuples(batch_.get());
+        more = batchRows_ == asked;
+        if (more) sendFetch(kDrainBatchRows);  // the server works while the file is written
+        for (batchRow_ = 0; batchRow_ < batchRows_;) {
+          readBatchRow(row);
+          spill_->append(row);
+        }
+      }
+      spill_->startReading();
+    }
+    endServerCursor();
+  } catch (const ZorvError& e) {
+    if (e.code() != kStatementFailed || PQstatus(conn_.get()) != CONNECTION_OK) {
+      closeCursor();
+      throw;
+    }
+    // The statement failed part way: the rows before the failing batch are
+    // still the user's, and the failure comes after them.
+    failedAfterRows_ = e.what();
+    discardFetch();
+    abandonOwnTransaction();
+    serverOpen_ = false;
+    if (spill_) {
+      try {
+        spill_->startReading();
+      } catch (const ZorvError&) {
+        closeCursor();
+        throw;
+      }
+    }
+  }
+  batch_ = std::move(first);
+  batchRows_ = firstRows;
+  batchRow_ = 0;
 }
 
 void PgDatabase::sendFetch(int rows) {
@@ -309,20 +395,47 @@ void PgDatabase::endServerCursor() {
 }
 
 bool PgDatabase::fetch(std::span<const FieldView>& row) {
+  if (batchRow_ < batchRows_) [[likely]] {
+    readBatchRow(row);
+    return true;
+  }
+  return fetchBeyondBatch(row);
+}
+
+bool PgDatabase::fetchBeyondBatch(std::span<const FieldView>& row) {
+  if (spill_) {
+    try {
+      if (spill_->next(row)) return true;
+    } catch (const ZorvError&) {
+      closeCursor();
+      throw;
+    }
+    spill_.reset();
+  }
+  if (!failedAfterRows_.empty()) {
+    const std::string message = std::move(failedAfterRows_);
+    closeCursor();
+    throw ZorvError(kStatementFailed, message);
+  }
   while (batchRow_ >= batchRows_) {
     if (!serverOpen_) return false;
     fetchBatch(kBatchRows);
   }
+  readBatchRow(row);
+  return true;
+}
+
+void PgDatabase::readBatchRow(std::span<const FieldView>& row) {
   const PGresult* batch = batch_.get();
   for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
-    row_[i] = PQgetisnull(batch, batchRow_, i)
+    // Only an empty value can be NULL: one call less for every other field.
+    const int length = PQgetlength(batch, batchRow_, i);
+    row_[i] = length == 0 && PQgetisnull(batch, batchRow_, i)
                   ? FieldView{nullptr, 0, true}
-                  : FieldView{PQgetvalue(batch, batchRow_, i),
-                              static_cast<size_t>(PQgetlength(batch, batchRow_, i)), false};
+                  : FieldView{PQgetvalue(batch, batchRow_, i), static_cast<size_t>(length), false};
   }
   ++batchRow_;
   row = row_;
-  return true;
 }
 
 void PgDatabase::readRest(SpillFile& spill) {
@@ -355,6 +468,8 @@ void PgDatabase::closeCursor() noexcept {
   row_.clear();
   batch_.reset();
   batchRows_ = batchRow_ = 0;
+  spill_.reset();
+  failedAfterRows_.clear();
 }
 
 }  // namespace zorv::lib

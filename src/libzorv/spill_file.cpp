@@ -1,5 +1,6 @@
 #include "spill_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -8,15 +9,18 @@
 namespace zorv::lib {
 namespace {
 
-constexpr size_t kIoBufferBytes = 256 * 1024;
+constexpr size_t kBlockBytes = 256 * 1024;
+constexpr size_t kLengthBytes = sizeof(uint32_t);
+constexpr size_t kRowSizeBytes = sizeof(uint64_t);
 
 }  // namespace
 
 SpillFile::SpillFile(size_t columns)
-    : columns_(columns), ioBuffer_(kIoBufferBytes), lengths_(columns), row_(columns) {
+    : columns_(columns), buffer_(kBlockBytes), row_(columns) {
   file_ = openAnonymousTemporaryFile();
   if (file_ == nullptr) fail("cannot create a temporary file for the cursor's rows");
-  std::setvbuf(file_, ioBuffer_.data(), _IOFBF, ioBuffer_.size());
+  // The buffer above does the blocking; the stream's own would copy again.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 SpillFile::~SpillFile() {
@@ -24,51 +28,104 @@ SpillFile::~SpillFile() {
 }
 
 void SpillFile::fail(const char* what) {
-  throw ZorvError(kInternal, std::string(what) + ": " + std::strerror(errno));
+  const int error = errno;
+  throw ZorvError(kInternal, std::string(what) + ": " +
+                                 (error != 0 ? std::strerror(error) : "the file ended early"));
+}
+
+void SpillFile::flushWrites() {
+  if (begin_ > 0 && std::fwrite(buffer_.data(), 1, begin_, file_) != begin_) {
+    fail("cannot write the cursor's rows to a temporary file");
+  }
+  begin_ = 0;
 }
 
 void SpillFile::append(std::span<const FieldView> row) {
+  // A row is its size, then each field's length and bytes: reading checks
+  // the buffer once a row, not once a field.
+  uint64_t bytes = row.size() * kLengthBytes;
+  for (const FieldView& field : row) bytes += field.isNull ? 0 : field.size;
+  const size_t need = kRowSizeBytes + bytes;
+  if (buffer_.size() - begin_ < need) {
+    flushWrites();
+    if (buffer_.size() < need) buffer_.resize(need);
+  }
+  char* out = buffer_.data() + begin_;
+  std::memcpy(out, &bytes, kRowSizeBytes);
+  out += kRowSizeBytes;
   for (const FieldView& field : row) {
     const uint32_t length = field.isNull ? kNullLength : static_cast<uint32_t>(field.size);
-    if (std::fwrite(&length, sizeof length, 1, file_) != 1 ||
-        (!field.isNull && field.size > 0 &&
-         std::fwrite(field.data, 1, field.size, file_) != field.size)) {
-      fail("cannot write the cursor's rows to a temporary file");
+    std::memcpy(out, &length, kLengthBytes);
+    out += kLengthBytes;
+    if (!field.isNull) {
+      std::memcpy(out, field.data, field.size);
+      out += field.size;
     }
   }
+  begin_ += need;
 }
 
 void SpillFile::startReading() {
+  flushWrites();
   if (std::fflush(file_) != 0) fail("cannot write the cursor's rows to a temporary file");
   std::rewind(file_);
+  begin_ = end_ = 0;
+  reading_ = true;
+}
+
+bool SpillFile::ensure(size_t& at, size_t& pos, size_t need) {
+  if (end_ - pos >= need) return true;
+  // Keep the row begun at `at`: move it to the front, then read more.
+  const size_t kept = end_ - at;
+  std::memmove(buffer_.data(), buffer_.data() + at, kept);
+  pos -= at;
+  at = 0;
+  end_ = kept;
+  if (pos + need > buffer_.size()) buffer_.resize(std::max(pos + need, 2 * buffer_.size()));
+  while (end_ - pos < need) {
+    errno = 0;
+    const size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    if (got == 0) {
+      if (std::ferror(file_)) fail("cannot read the cursor's rows from a temporary file");
+      return false;
+    }
+    end_ += got;
+  }
+  return true;
 }
 
 bool SpillFile::next(std::span<const FieldView>& row) {
-  if (columns_ == 0) return false;
-  storage_.clear();
+  if (columns_ == 0 || !reading_) return false;
+  size_t at = begin_;
+  size_t pos = at;
+  if (!ensure(at, pos, kRowSizeBytes)) {
+    begin_ = at;
+    if (end_ == at) return false;
+    fail("cannot read the cursor's rows from a temporary file");
+  }
+  uint64_t bytes;
+  std::memcpy(&bytes, buffer_.data() + pos, kRowSizeBytes);
+  pos += kRowSizeBytes;
+  if (bytes < columns_ * kLengthBytes || !ensure(at, pos, bytes)) {
+    fail("cannot read the cursor's rows from a temporary file");
+  }
+  const char* in = buffer_.data() + pos;
+  const char* const end = in + bytes;
   for (size_t i = 0; i < columns_; ++i) {
     uint32_t length;
-    if (std::fread(&length, sizeof length, 1, file_) != 1) {
-      if (i == 0 && std::feof(file_)) return false;
-      fail("cannot read the cursor's rows from a temporary file");
-    }
-    lengths_[i] = length;
-    if (length == kNullLength || length == 0) continue;
-    const size_t at = storage_.size();
-    storage_.resize(at + length);
-    if (std::fread(storage_.data() + at, 1, length, file_) != length) {
-      fail("cannot read the cursor's rows from a temporary file");
-    }
-  }
-  size_t at = 0;
-  for (size_t i = 0; i < columns_; ++i) {
-    if (lengths_[i] == kNullLength) {
+    std::memcpy(&length, in, kLengthBytes);
+    in += kLengthBytes;
+    if (length == kNullLength) {
       row_[i] = FieldView{nullptr, 0, true};
-    } else {
-      row_[i] = FieldView{storage_.data() + at, lengths_[i], false};
-      at += lengths_[i];
+      continue;
     }
+    if (static_cast<size_t>(end - in) < length) {
+      fail("cannot read the cursor's rows from a temporary file");
+    }
+    row_[i] = FieldView{in, length, false};
+    in += length;
   }
+  begin_ = pos + bytes;
   row = row_;
   return true;
 }

@@ -31,12 +31,20 @@ class SpillFile {
   static constexpr uint32_t kNullLength = 0xFFFFFFFFu;
 
   [[noreturn]] void fail(const char* what);
+  // Writes the buffered rows to the file.
+  void flushWrites();
+  // Makes `need` bytes from `pos` readable in buffer_, keeping the row that
+  // starts at `at` (both move when the buffer does); false at the file's end.
+  bool ensure(size_t& at, size_t& pos, size_t need);
 
   std::FILE* file_ = nullptr;
   size_t columns_;
-  std::vector<char> ioBuffer_;
-  std::string storage_;
-  std::vector<uint32_t> lengths_;
+  // Rows are written and read through this one buffer in large blocks, so
+  // a row costs copies, not calls; a field longer than it grows it.
+  std::vector<char> buffer_;
+  size_t begin_ = 0;  // writing: bytes buffered; reading: the next row's start
+  size_t end_ = 0;    // reading: the end of the bytes read
+  bool reading_ = false;
   std::vector<FieldView> row_;
 };
 

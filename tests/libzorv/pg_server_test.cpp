@@ -120,7 +120,10 @@ TEST_P(PgServerTest, DrainedCursorKeepsOrderNullsAndText) {
     return std::to_string(x) + "\t" + (x % 3 == 0 ? "" : kSo + std::to_string(x));
   };
   for (int x = 1; x <= 5; ++x) ASSERT_EQ(callFetch(), (Answer{0, expected(x)}));
-  EXPECT_TRUE(inTransaction(pid)) << "the cursor reads inside a transaction";
+  // The native engine reads its own cursor ahead, so no transaction waits on
+  // a person between Fetches; the ODBC driver streams from an open one.
+  EXPECT_EQ(inTransaction(pid), engine() == Engine::OdbcPostgres)
+      << "whether the cursor holds a transaction open between Fetches";
   run("CREATE TABLE t (id INTEGER)");
   EXPECT_FALSE(inTransaction(pid)) << "Exec must end the cursor's transaction";
   for (int x = 6; x <= 2500; ++x) ASSERT_EQ(callFetch(), (Answer{0, expected(x)}));
@@ -134,10 +137,13 @@ TEST_P(PgServerTest, TerminatedBackendIsReportedAndLoginReconnects) {
   ASSERT_EQ(callFetch().code, 0);
   ASSERT_TRUE(direct("SELECT pg_terminate_backend(" + number + ")"));
 
+  // A cursor read ahead holds nothing on the server: the next Exec notices.
   int32_t code = 0;
-  for (int i = 0; i < 5000 && code >= 0; ++i) code = callFetch().code;
+  for (int i = 0; i < 100001 && code == 0; ++i) code = callFetch().code;
+  if (code == 100) code = callExec("SELECT 1").code;
   EXPECT_EQ(code, -3);
-  EXPECT_NE(callMsgGet(), "");
+  const std::string message = callMsgGet();
+  EXPECT_NE(message.find("57P01"), std::string::npos) << "the server's reason: " << message;
   EXPECT_EQ(lib().status(), 0);
   EXPECT_EQ(callExec("SELECT 1").code, -1);
   ASSERT_EQ(lib().login(connection().c_str()), 0) << callMsgGet();
@@ -152,7 +158,8 @@ TEST_P(PgServerTest, StoppedServerUnderAnOpenCursorThenRestarted) {
   ASSERT_EQ(server->pgCtl("-m fast -w -t 60 stop"), 0) << "cannot stop the test server";
 
   int32_t code = 0;
-  for (int i = 0; i < 5000 && code >= 0; ++i) code = callFetch().code;
+  for (int i = 0; i < 100001 && code == 0; ++i) code = callFetch().code;
+  if (code == 100) code = callExec("SELECT 1").code;
   const std::string message = callMsgGet();
   const int32_t status = lib().status();
   const int32_t whileDown = lib().login(connection().c_str());
@@ -160,7 +167,7 @@ TEST_P(PgServerTest, StoppedServerUnderAnOpenCursorThenRestarted) {
   ASSERT_EQ(restarted, 0) << "cannot restart the test server; later tests will fail";
 
   EXPECT_EQ(code, -3);
-  EXPECT_NE(message, "");
+  EXPECT_NE(message.find("57P01"), std::string::npos) << "the server's reason: " << message;
   EXPECT_EQ(status, 0);
   EXPECT_EQ(whileDown, -3);
   ASSERT_EQ(lib().login(connection().c_str()), 0) << callMsgGet();
