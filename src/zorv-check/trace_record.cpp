@@ -146,17 +146,40 @@ void readHeader(const json& line, TraceRecord& record) {
   }
 }
 
+RecordError tooLong(size_t number, size_t longest) {
+  return RecordError(number, "the line is longer than " + std::to_string(longest) +
+                                 " bytes, the longest a record holds: the record is damaged");
+}
+
+// Reads line `number` into `text`, without its newline (nor a '\r' before
+// it); false at the end. Stops reading once the line is longer than
+// `longest`, so a damaged record never takes more memory than one line may.
+bool readLine(std::streambuf& in, std::string& text, size_t longest, size_t number) {
+  text.clear();
+  for (;;) {
+    const int c = in.sbumpc();
+    if (c == std::char_traits<char>::eof() || c == '\n') {
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      if (text.size() > longest) throw tooLong(number, longest);
+      return c == '\n' || !text.empty();
+    }
+    if (text.size() > longest) throw tooLong(number, longest);  // one byte over: a '\r' may follow
+    text += static_cast<char>(c);
+  }
+}
+
 }  // namespace
 
-TraceRecord readTraceRecord(std::istream& in) {
+TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
   TraceRecord record;
   std::map<uint64_t, RecordedCall> calls;
   std::string text;
   size_t number = 0;
   bool haveHeader = false;
-  while (std::getline(in, text)) {
+  std::streambuf* buffer = in.rdbuf();
+  if (!buffer) throw RecordError(1, "the record cannot be read");
+  while (readLine(*buffer, text, longestLine, number + 1)) {
     ++number;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.empty()) continue;
     try {
       const json line = json::parse(text);
@@ -177,7 +200,8 @@ TraceRecord readTraceRecord(std::istream& in) {
         call.line = number;
         readCall(line, call);
         if (!calls.emplace(seq, std::move(call)).second) {
-          throw FieldError{"a second call line for seq " + std::to_string(seq)};
+          throw FieldError{"a second call line for seq " + std::to_string(seq) +
+                           ": a call line is repeated, the record is damaged"};
         }
       } else if (phase == "return") {
         const auto it = calls.find(seq);
@@ -211,6 +235,17 @@ TraceRecord readTraceRecord(std::istream& in) {
     }
   }
   if (!haveHeader) throw RecordError(number + 1, "the record is empty: no zorv-trace header");
+  // The trace numbers calls 1, 2, 3 ... as it takes them: a number left out
+  // is a call line lost.
+  uint64_t expected = 1;
+  for (const auto& [seq, call] : calls) {
+    if (seq != expected) {
+      throw RecordError(call.line, "call seq " + std::to_string(seq) + " comes after seq " +
+                                       std::to_string(expected - 1) +
+                                       ": a call line is missing, the record is damaged");
+    }
+    ++expected;
+  }
   for (auto& [seq, call] : calls) {
     if (record.endsUnfinished()) {
       ++record.laterCalls;

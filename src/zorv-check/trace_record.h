@@ -48,9 +48,16 @@ struct TraceRecord {
   bool endsUnfinished() const { return !calls.empty() && !calls.back().returned; }
 };
 
+// The longest line a record may hold, its newline not counted: far more
+// than a call's line with the longest statement a program sends, and the
+// most memory one line of a damaged record may take.
+inline constexpr size_t kLongestRecordLine = 16 * 1024 * 1024;
+
 // Reads a record: the header, then the call and return lines in any order
-// that puts each return after its call. Throws RecordError naming the line
-// of the first thing that is not version 1 of the format.
-TraceRecord readTraceRecord(std::istream& in);
+// that puts each return after its call, the call lines numbered 1, 2, 3 ...
+// Throws RecordError naming the line of the first thing that is not version
+// 1 of the format; a line longer than `longestLine` is refused once that
+// many bytes of it are read, the rest of it left unread.
+TraceRecord readTraceRecord(std::istream& in, size_t longestLine = kLongestRecordLine);
 
 }  // namespace zorv::check
