@@ -239,6 +239,12 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   if (record.laterCalls) {
     summary += "; " + counted(record.laterCalls, "later call") + " of other threads left out";
   }
+  if (!record.closed && !record.endsUnfinished()) {
+    platform::writeText(stdout,
+                        "NOTE the record has no closing line: the process ended without "
+                        "unloading the trace library (a crash, a kill or an exit that skipped "
+                        "it)\n");
+  }
   platform::writeText(stdout, summary + "\n");
   std::fflush(stdout);
   const double elapsed =

@@ -189,6 +189,15 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
         continue;
       }
       if (!line.is_object()) throw FieldError{"not a JSON object"};
+      if (record.closed) throw FieldError{"a line after the record's closing line"};
+      if (const auto phase = line.find("phase"); phase != line.end() && *phase == "cut") {
+        throw FieldError{"the trace cut the record here, having lost lines: " +
+                         stringField(line, "reason")};
+      }
+      if (const auto phase = line.find("phase"); phase != line.end() && *phase == "end") {
+        record.closed = true;
+        continue;
+      }
       const auto seq =
           static_cast<uint64_t>(integerField(line, "seq", 1, std::numeric_limits<int64_t>::max()));
       const BridgeEntry entry = entryField(line);
@@ -219,7 +228,8 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
         readReturn(line, call);
         call.returned = true;
       } else {
-        throw FieldError{"\"phase\" is neither \"call\" nor \"return\": \"" + phase + "\""};
+        throw FieldError{"\"phase\" is none of \"call\", \"return\", \"end\" and \"cut\": \"" +
+                         phase + "\""};
       }
     } catch (const json::exception& error) {
       // nlohmann's messages start "[json.exception.parse_error.101] ": keep what follows.

@@ -98,12 +98,28 @@ std::string utcTimestamp(std::chrono::system_clock::time_point when) {
   return text;
 }
 
-std::string recordFileName(std::chrono::system_clock::time_point when, long long processId) {
+namespace {
+std::string attemptSuffix(long long processId, unsigned attempt) {
+  std::string out = "-" + std::to_string(processId);
+  if (attempt > 1) out += "-" + std::to_string(attempt);
+  return out;
+}
+}  // namespace
+
+std::string recordFileName(std::chrono::system_clock::time_point when, long long processId,
+                           unsigned attempt) {
   const Civil t = civilOf(when);
   char text[80];
-  std::snprintf(text, sizeof text, "zorv-trace-%04d%02u%02u-%02u%02u%02u-%lld.jsonl", t.year,
-                t.month, t.day, t.hour, t.minute, t.second, processId);
-  return text;
+  std::snprintf(text, sizeof text, "zorv-trace-%04d%02u%02u-%02u%02u%02u", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return text + attemptSuffix(processId, attempt) + ".jsonl";
+}
+
+std::string ownRecordFileName(std::string_view file, long long processId, unsigned attempt) {
+  const size_t dot = file.rfind('.');
+  const size_t stem = dot == std::string_view::npos || dot == 0 ? file.size() : dot;
+  return std::string(file.substr(0, stem)) + attemptSuffix(processId, attempt) +
+         std::string(file.substr(stem));
 }
 
 }  // namespace zorv::trace

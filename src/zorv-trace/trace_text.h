@@ -26,7 +26,13 @@ std::optional<std::string> bytesOfRecordedText(const Json& value);
 std::string utcTimestamp(std::chrono::system_clock::time_point when);
 
 // The name of a process's record inside a trace folder, by the time (UTC)
-// and the process id: "zorv-trace-20261208-120001-4711.jsonl".
-std::string recordFileName(std::chrono::system_clock::time_point when, long long processId);
+// and the process id: "zorv-trace-20261208-120001-4711.jsonl"; from the
+// second `attempt` on, when that name is taken, "...-4711-2.jsonl".
+std::string recordFileName(std::chrono::system_clock::time_point when, long long processId,
+                           unsigned attempt = 1);
+
+// The name beside a record file `file` that another process writes:
+// "session.jsonl" -> "session-4711.jsonl", "session-4711-2.jsonl" ...
+std::string ownRecordFileName(std::string_view file, long long processId, unsigned attempt = 1);
 
 }  // namespace zorv::trace
