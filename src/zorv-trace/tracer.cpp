@@ -6,10 +6,10 @@
 #include <system_error>
 
 #include "cp932_table.h"
-#include "connection_mask.h"
 #include "dynamic_library.h"
 #include "library_image.h"
 #include "narrow_text.h"
+#include "secret_masking.h"
 #include "trace_platform.h"
 #include "trace_settings.h"
 #include "utf_codec.h"
@@ -261,14 +261,6 @@ void appendField(std::string& out, const char* name) {
   out += "\":";
 }
 
-void appendTextOrNull(std::string& out, const char* text) {
-  if (text) {
-    appendRecordedText(out, text);
-  } else {
-    out += "null";
-  }
-}
-
 // `{"seq":N,"phase":"P","fn":"F","thread":T`
 std::string lineStart(uint64_t seq, const char* phase, BridgeEntry entry) {
   std::string out;
@@ -301,18 +293,16 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
     appendField(line, "args");
     line += '{';
     bool masked = false;
-    if (entry == BridgeEntry::Login) {
-      line += "\"connection\":";
+    if (hasText(entry)) {
+      line += entry == BridgeEntry::Login ? "\"connection\":" : "\"statement\":";
       if (text) {
-        const MaskedConnection connection = maskPasswords(text);
-        masked = connection.masked;
-        appendRecordedText(line, connection.text);
+        const secrets::Masked shown = entry == BridgeEntry::Login ? secrets::maskConnection(text)
+                                                                   : secrets::maskStatement(text);
+        masked = shown.masked;
+        appendRecordedText(line, shown.text);
       } else {
         line += "null";
       }
-    } else if (hasText(entry)) {
-      line += "\"statement\":";
-      appendTextOrNull(line, text);
     }
     if (hasBuffer(entry)) {
       if (hasText(entry)) line += ',';

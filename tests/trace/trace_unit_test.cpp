@@ -6,9 +6,9 @@
 #include <fstream>
 #include <map>
 
-#include "connection_mask.h"
 #include "dynamic_library.h"
 #include "narrow_text.h"
+#include "secret_masking.h"
 #include "trace_settings.h"
 #include "trace_text.h"
 #include "utf_codec.h"
@@ -35,7 +35,8 @@ TEST(MaskPasswords, MasksOnlyPasswordValuesOnCp932Characters) {
       {"password='never closed x=1", "password='********"},
       {"password= user=u", "password= ********"},  // blanks after '=': "user=u" is the value
       {"password=", "password="},
-      {"mypassword=1 passwords=2 =3", "mypassword=1 passwords=2 =3"},
+      {"mypassword=1 passwords=2 =3", "mypassword=******** passwords=******** =3"},
+      {"user=u passport=p", "user=u passport=p"},
       {"odbc='DRIVER={SQLite3};Database=a.db;pwd={se;cret}}x};UID=u' user=v",
        "odbc='DRIVER={SQLite3};Database=a.db;pwd=********;UID=u' user=v"},
       {"odbc=DSN=x;PWD=abc;Password=def", "odbc=DSN=x;PWD=********;Password=********"},
@@ -48,7 +49,7 @@ TEST(MaskPasswords, MasksOnlyPasswordValuesOnCp932Characters) {
       {"password=x\x83", "password=********"},
   };
   for (const Row& row : rows) {
-    const MaskedConnection masked = maskPasswords(row.in);
+    const secrets::Masked masked = secrets::maskConnection(row.in);
     EXPECT_EQ(masked.text, row.out) << "connection: " << row.in;
     EXPECT_EQ(masked.masked, row.in != row.out) << "connection: " << row.in;
   }
