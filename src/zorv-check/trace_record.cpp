@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <limits>
 #include <map>
-#include <nlohmann/json.hpp>
-
 #include "board.h"
-#include "cp932_table.h"
-#include "narrow_text.h"
-#include "utf_codec.h"
+#include "record_format.h"
 
 namespace zorv::check {
 
 namespace {
 
-using nlohmann::json;
+using json = trace::Json;
+namespace format = trace;
 
 // The longest buffer the console hands over: 8192 units of two bytes each.
 constexpr size_t kLongestBuffer = 2 * kAnswerBytes;
@@ -50,42 +47,12 @@ std::string stringField(const json& object, const char* name) {
   return value.get<std::string>();
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// A text field's exact bytes: a JSON string is UTF-8 made CP932 again, every
-// character of it having a CP932 form; {"hex":"..."} gives them directly.
+// A text field's exact bytes, in the record format's one reading of a text.
 std::string textField(const json& object, const char* name, size_t longest) {
-  const json& value = field(object, name);
   std::string bytes;
-  if (value.is_string()) {
-    const std::u16string wide = utf16FromUtf8(value.get_ref<const std::string&>());
-    const Cp932Table& table = Cp932Table::instance();
-    for (size_t i = 0; i < wide.size(); ++i) {
-      if (table.encode(wide[i]) == Cp932Table::kNoForm) {
-        throw FieldError{std::string("\"") + name + "\" holds a character with no CP932 form (at " +
-                         std::to_string(i) + ")"};
-      }
-    }
-    const NarrowCopy copy = narrowCopy(wide);
-    bytes.assign(copy.bytes());
-  } else if (value.is_object() && value.size() == 1 && value.contains("hex") &&
-             value["hex"].is_string()) {
-    const std::string& hex = value["hex"].get_ref<const std::string&>();
-    if (hex.size() % 2 != 0)
-      throw FieldError{std::string("\"") + name + "\" has an odd hex length"};
-    for (size_t i = 0; i < hex.size(); i += 2) {
-      const int high = hexDigit(hex[i]);
-      const int low = hexDigit(hex[i + 1]);
-      if (high < 0 || low < 0) throw FieldError{std::string("\"") + name + "\" has no hex digits"};
-      bytes += static_cast<char>(high * 16 + low);
-    }
-  } else {
-    throw FieldError{std::string("\"") + name + "\" is neither a string nor {\"hex\":...}"};
+  if (const std::string problem = format::readRecordedText(field(object, name), bytes);
+      !problem.empty()) {
+    throw FieldError{std::string("\"") + name + "\" " + problem};
   }
   if (bytes.size() > longest) {
     throw FieldError{std::string("\"") + name + "\" holds " + std::to_string(bytes.size()) +
@@ -111,7 +78,7 @@ void readCall(const json& line, RecordedCall& call) {
     call.text = textField(args, "statement", kNoLimit);
   }
   if (writesAnswer(call.entry)) call.bufferIn = textField(args, "buffer_in", kLongestBuffer);
-  if (const auto masked = line.find("masked"); masked != line.end()) {
+  if (const auto masked = line.find(format::kMaskedField); masked != line.end()) {
     if (!masked->is_boolean()) throw FieldError{"\"masked\" is no boolean"};
     call.masked = masked->get<bool>() && call.entry == BridgeEntry::Login;
   }
@@ -132,11 +99,11 @@ void readReturn(const json& line, RecordedCall& call) {
 }
 
 void readHeader(const json& line, TraceRecord& record) {
-  if (!line.is_object() || !line.contains("format") || line["format"] != "zorv-trace") {
+  if (!line.is_object() || !line.contains("format") || line["format"] != format::kFormatName) {
     throw FieldError{"not a zorv-trace record (no \"format\":\"zorv-trace\" header)"};
   }
   const json& version = field(line, "version");
-  if (version != 1) {
+  if (version != format::kFormatVersion) {
     throw FieldError{"a zorv-trace record of version " + version.dump() +
                      ", which this zorv-check does not know (it reads version 1)"};
   }
@@ -190,11 +157,11 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
       }
       if (!line.is_object()) throw FieldError{"not a JSON object"};
       if (record.closed) throw FieldError{"a line after the record's closing line"};
-      if (const auto phase = line.find("phase"); phase != line.end() && *phase == "cut") {
+      if (const auto phase = line.find("phase"); phase != line.end() && *phase == format::kPhaseCut) {
         throw FieldError{"the trace cut the record here, having lost lines: " +
                          stringField(line, "reason")};
       }
-      if (const auto phase = line.find("phase"); phase != line.end() && *phase == "end") {
+      if (const auto phase = line.find("phase"); phase != line.end() && *phase == format::kPhaseEnd) {
         record.closed = true;
         continue;
       }
@@ -202,7 +169,7 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
           static_cast<uint64_t>(integerField(line, "seq", 1, std::numeric_limits<int64_t>::max()));
       const BridgeEntry entry = entryField(line);
       const std::string phase = stringField(line, "phase");
-      if (phase == "call") {
+      if (phase == format::kPhaseCall) {
         RecordedCall call;
         call.seq = seq;
         call.entry = entry;
@@ -212,7 +179,7 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
           throw FieldError{"a second call line for seq " + std::to_string(seq) +
                            ": a call line is repeated, the record is damaged"};
         }
-      } else if (phase == "return") {
+      } else if (phase == format::kPhaseReturn) {
         const auto it = calls.find(seq);
         if (it == calls.end()) {
           throw FieldError{"the return of seq " + std::to_string(seq) +

@@ -5,22 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "record_format.h"
 
 namespace zorv::trace {
-
-using Json = nlohmann::ordered_json;
-
-// The record's form of CP932 bytes: a JSON string (UTF-8) when the bytes
-// decode from CP932 and encode back to the very same bytes, otherwise
-// {"hex": the bytes in lowercase hexadecimal}.
-Json recordedText(std::string_view bytes);
-// The same, appended to `out` as JSON text.
-void appendRecordedText(std::string& out, std::string_view bytes);
-
-// The exact bytes a recorded text stands for, or nothing when `value` is
-// neither form (or its hexadecimal is broken).
-std::optional<std::string> bytesOfRecordedText(const Json& value);
 
 // "2026-12-08T12:00:01.000042Z": the time in UTC to the microsecond.
 std::string utcTimestamp(std::chrono::system_clock::time_point when);

@@ -130,8 +130,8 @@ void Tracer::setUp() {
   }
 
   openRecord(settings.trace.value, folder, settings.trace.source);
-  writeLine(Json{{"format", "zorv-trace"},
-                 {"version", 1},
+  writeLine(Json{{"format", kFormatName},
+                 {"version", kFormatVersion},
                  {"library", library},
                  {"platform", platform::kPlatformName},
                  {"process", platform::processId()},
@@ -183,7 +183,7 @@ void Tracer::finish() noexcept {
   std::lock_guard lock(mutex_);
   if (!record_ || recordBroken_) return;
   try {
-    writeLine(Json{{"phase", "end"},
+    writeLine(Json{{"phase", kPhaseEnd},
                    {"calls", calls_},
                    {"time", utcTimestamp(std::chrono::system_clock::now())}});
   } catch (...) {
@@ -240,7 +240,7 @@ void Tracer::cut(const std::string& reason) noexcept {
   recordBroken_ = true;
   try {
     record_->cutBack(written_);
-    std::string line = Json{{"phase", "cut"},
+    std::string line = Json{{"phase", kPhaseCut},
                             {"calls", calls_},
                             {"reason", reason.substr(0, 200)},
                             {"time", utcTimestamp(std::chrono::system_clock::now())}}
@@ -262,7 +262,7 @@ void appendField(std::string& out, const char* name) {
 }
 
 // `{"seq":N,"phase":"P","fn":"F","thread":T`
-std::string lineStart(uint64_t seq, const char* phase, BridgeEntry entry) {
+std::string lineStart(uint64_t seq, std::string_view phase, BridgeEntry entry) {
   std::string out;
   out.reserve(256);
   out += "{\"seq\":";
@@ -285,7 +285,7 @@ std::string lineStart(uint64_t seq, const char* phase, BridgeEntry entry) {
 void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
                        const char* buffer) noexcept {
   try {
-    std::string line = lineStart(seq, "call", entry);
+    std::string line = lineStart(seq, kPhaseCall, entry);
     appendField(line, "time");
     line += '"';
     line += utcTimestamp(std::chrono::system_clock::now());
@@ -315,7 +315,10 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
       }
     }
     line += '}';
-    if (masked) line += ",\"masked\":true";
+    if (masked) {
+      appendField(line, kMaskedField);
+      line += "true";
+    }
     line += '}';
     writeText(std::move(line));
   } catch (...) {
@@ -326,7 +329,7 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
 void Tracer::writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
                          const char* buffer) noexcept {
   try {
-    std::string line = lineStart(seq, "return", entry);
+    std::string line = lineStart(seq, kPhaseReturn, entry);
     appendField(line, "code");
     line += std::to_string(code);
     appendField(line, "micros");
