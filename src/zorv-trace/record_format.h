@@ -24,6 +24,11 @@ inline constexpr std::string_view kPhaseReturn = "return";
 inline constexpr std::string_view kPhaseEnd = "end";
 inline constexpr std::string_view kPhaseCut = "cut";
 
+// The header's name of the platform a record was made on, this build's:
+// "linux-x64", "windows-x64" or "windows-x86". A record made on one replays
+// on any other.
+extern const char* const kThisPlatform;
+
 // On a call line: true when a secret in its text was masked.
 inline constexpr const char* kMaskedField = "masked";
 

@@ -21,10 +21,6 @@ int64_t threadId();
 // is unset or empty.
 std::optional<std::string> environmentValue(const char* name);
 
-// The record header's name of this build's platform: "linux-x64",
-// "windows-x64" or "windows-x86".
-extern const char* const kPlatformName;
-
 // How a setting names an environment variable: "$VAR", "${VAR}",
 // "${VAR:-default}" and a leading "~" on POSIX; "%VAR%" on Windows.
 enum class VariableStyle { Posix, Windows };

@@ -14,7 +14,6 @@
 
 namespace zorv::trace::platform {
 
-const char* const kPlatformName = sizeof(void*) == 8 ? "linux-x64" : "linux-x86";
 const VariableStyle kVariableStyle = VariableStyle::Posix;
 
 std::filesystem::path ownLibraryFile() {

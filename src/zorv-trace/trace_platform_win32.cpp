@@ -9,7 +9,6 @@
 
 namespace zorv::trace::platform {
 
-const char* const kPlatformName = sizeof(void*) == 8 ? "windows-x64" : "windows-x86";
 const VariableStyle kVariableStyle = VariableStyle::Windows;
 
 std::filesystem::path ownLibraryFile() {

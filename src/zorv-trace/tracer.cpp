@@ -133,7 +133,7 @@ void Tracer::setUp() {
   writeLine(Json{{"format", kFormatName},
                  {"version", kFormatVersion},
                  {"library", library},
-                 {"platform", platform::kPlatformName},
+                 {"platform", kThisPlatform},
                  {"process", platform::processId()},
                  {"started", utcTimestamp(loaded_)}});
 }
