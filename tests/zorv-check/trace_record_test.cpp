@@ -85,6 +85,11 @@ TEST(TraceRecord, RefusesWhatIsNotVersionOne) {
       {kHeader + "\n" + call + "\n" +
            R"({"seq":3,"phase":"call","fn":"ZORVclose","args":{}})",
        3, "a call line is missing"},
+      {kHeader + "\n" + call + "\n" +
+           R"({"phase":"cut","calls":1,"reason":"No space left on device"})",
+       3, "cut the record here, having lost lines: No space left on device"},
+      {kHeader + "\n" + R"({"phase":"end","calls":0})" + "\n" + call, 3,
+       "after the record's closing line"},
       // Refused at the limit (here 200 bytes), before the rest is read.
       {kHeader + "\n" + call + "\n" + std::string(300, ' ') + "\n", 3, "longer than 200 bytes"},
       {std::string(201, ' '), 1, "longer than 200 bytes"},
