@@ -32,9 +32,9 @@ using OwnEntries = std::array<const void*, kBridgeEntryCount>;
 // the system. When a line cannot be written (the disk is full, the device
 // gone) the record is cut back to its last whole line and ends with a "cut"
 // line giving the reason, for which room is kept aside; calls go on being
-// forwarded, unrecorded. finish() ends the record with its closing line. Calls from
-// several threads are taken one at a time, so the record's lines follow the
-// order in which the bridge ran them. Set up at the first call: the
+// forwarded, unrecorded. finish() ends the record with its closing line.
+// Calls from several threads are taken one at a time, so the record's lines
+// follow the order in which the bridge ran them. Set up at the first call: the
 // settings are read, the library loaded and its eight entries bound, the
 // record opened; when any of that fails, every later call answers
 // kCannotForward and nothing is written.
@@ -49,7 +49,7 @@ class Tracer {
   // Runs `forward(bindings)` as the call of `entry` whose text argument is
   // `text` and answer buffer `buffer` (either may be absent) and returns its
   // result, recording it. Never throws: a failure of the record's own is
-  // kept to the record (which stops), never turned into the call's result.
+  // kept to the record (which is cut), never turned into the call's result.
   template <typename Forward>
   ResultCode call(BridgeEntry entry, const char* text, char* buffer, Forward&& forward) noexcept {
     std::lock_guard lock(mutex_);
