@@ -180,8 +180,10 @@ void Tracer::openRecord(const std::string& trace, const std::filesystem::path& f
 }
 
 void Tracer::finish() noexcept {
-  std::lock_guard lock(mutex_);
-  if (!record_ || recordBroken_) return;
+  // A thread still inside a call (a bridge that hangs) must not hold up the
+  // process's end: the record then ends with that call open, as it is.
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock() || !record_ || recordBroken_) return;
   try {
     writeLine(Json{{"phase", kPhaseEnd},
                    {"calls", calls_},

@@ -43,7 +43,8 @@ class Tracer {
   Tracer(OwnEntries own, std::chrono::system_clock::time_point loaded);
 
   // Ends the record with its closing line, when the trace library is
-  // unloaded; later calls are still forwarded, unrecorded.
+  // unloaded; later calls are still forwarded, unrecorded. Never waits: while
+  // another thread is inside a call, the record is left as it is.
   void finish() noexcept;
 
   // Runs `forward(bindings)` as the call of `entry` whose text argument is
