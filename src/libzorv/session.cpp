@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "answer_writer.h"
@@ -7,8 +8,8 @@
 #include "cp932_codec.h"
 #include "exec_answer.h"
 #include "odbc_database.h"
-#include "odbc_connection_string.h"
 #include "pg_database.h"
+#include "secret_masking.h"
 #include "sqlite_database.h"
 #include "zorv_error.h"
 
@@ -174,16 +175,18 @@ int32_t Session::login(const char* connection) {
     const auto text = toUtf8<SecretString>(connection, "connection text");
     const auto options = ConnectionText::parse(text.view());
     const ConnectionPlan plan = planFor(options);
+    // Every secret value, at every level of the text, as messages may quote it.
     std::vector<SecretString> secrets;
-    for (const auto& option : options) {
-      if (option.keyword == "password") secrets.push_back(option.value);
-    }
-    if (plan.engine == ConnectionPlan::Engine::Odbc) {
-      const odbc::OdbcConnectionString odbcText(plan.odbc.view());
-      for (const char* key : {"pwd", "password"}) {
-        for (auto& value : odbcText.values(key)) secrets.push_back(std::move(value));
+    secrets::Masked found = secrets::maskConnection(connection);
+    for (std::string& secret : found.secrets) {
+      try {
+        secrets.push_back(toUtf8<SecretString>(secret.c_str(), "connection text"));
+      } catch (const ZorvError&) {
+        // not text the server can quote back
       }
+      std::fill(secret.begin(), secret.end(), '\0');
     }
+    std::fill(found.text.begin(), found.text.end(), '\0');
     kept_.reset();
     db_.reset();
     secrets_ = std::move(secrets);

@@ -36,12 +36,23 @@ namespace {
 
 FaultHook faultHook = nullptr;
 
+// Whether the signal was sent (raise, kill, sigqueue, a runtime that sends
+// it again) rather than raised by the processor for a refused access: then
+// si_addr holds no address and no access runs again on return.
+bool sentSignal(const siginfo_t* info) { return info->si_code <= 0; }
+
 // Returning runs the faulting access again: it succeeds when the hook made
 // its page accessible; otherwise the default action is back and the process
-// dies of the signal.
+// dies of the signal. A sent signal never reaches the hook: it is sent again
+// with the default action back, so the process dies of it as it would have
+// without the guard.
 void onSignal(int signal, siginfo_t* info, void*) {
-  if (faultHook && faultHook(reinterpret_cast<uintptr_t>(info->si_addr))) return;
+  if (!sentSignal(info) && faultHook &&
+      faultHook(reinterpret_cast<uintptr_t>(info->si_addr))) {
+    return;
+  }
   ::signal(signal, SIG_DFL);
+  if (sentSignal(info)) ::raise(signal);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "child_process.h"
 #include "exerciser.h"
 #include "narrow_text.h"
+#include "record_format.h"
 #include "replay_board.h"
 #include "replay_report.h"
 #include "report.h"
@@ -169,6 +170,12 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   std::array<bool, kBridgeEntryCount> exported{};
   std::unique_ptr<BridgeBindings> bindings = openLibrary(options, arguments, exported, missing);
   if (!bindings) return 2;
+  // A record made on another platform replays the same: its calls and
+  // answers are the bridge's bytes, whatever wrote them down.
+  if (!record.platform.empty() && record.platform != trace::kThisPlatform) {
+    platform::writeText(stdout, "NOTE the record was made on " + record.platform +
+                                    ", replayed on " + trace::kThisPlatform + "\n");
+  }
 
   const size_t count = record.calls.size();
   platform::SharedMemory memory = platform::SharedMemory::create(ReplayBoard::bytesFor(count));
@@ -238,6 +245,12 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   if (broken) summary += "; " + counted(broken, "promise") + " broken";
   if (record.laterCalls) {
     summary += "; " + counted(record.laterCalls, "later call") + " of other threads left out";
+  }
+  if (!record.closed && !record.endsUnfinished()) {
+    platform::writeText(stdout,
+                        "NOTE the record has no closing line: the process ended without "
+                        "unloading the trace library (a crash, a kill or an exit that skipped "
+                        "it)\n");
   }
   platform::writeText(stdout, summary + "\n");
   std::fflush(stdout);

@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <limits>
 #include <map>
-#include <nlohmann/json.hpp>
-
 #include "board.h"
-#include "cp932_table.h"
-#include "narrow_text.h"
-#include "utf_codec.h"
+#include "record_format.h"
 
 namespace zorv::check {
 
 namespace {
 
-using nlohmann::json;
+using json = trace::Json;
+namespace format = trace;
 
 // The longest buffer the console hands over: 8192 units of two bytes each.
 constexpr size_t kLongestBuffer = 2 * kAnswerBytes;
@@ -50,42 +47,12 @@ std::string stringField(const json& object, const char* name) {
   return value.get<std::string>();
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// A text field's exact bytes: a JSON string is UTF-8 made CP932 again, every
-// character of it having a CP932 form; {"hex":"..."} gives them directly.
+// A text field's exact bytes, in the record format's one reading of a text.
 std::string textField(const json& object, const char* name, size_t longest) {
-  const json& value = field(object, name);
   std::string bytes;
-  if (value.is_string()) {
-    const std::u16string wide = utf16FromUtf8(value.get_ref<const std::string&>());
-    const Cp932Table& table = Cp932Table::instance();
-    for (size_t i = 0; i < wide.size(); ++i) {
-      if (table.encode(wide[i]) == Cp932Table::kNoForm) {
-        throw FieldError{std::string("\"") + name + "\" holds a character with no CP932 form (at " +
-                         std::to_string(i) + ")"};
-      }
-    }
-    const NarrowCopy copy = narrowCopy(wide);
-    bytes.assign(copy.bytes());
-  } else if (value.is_object() && value.size() == 1 && value.contains("hex") &&
-             value["hex"].is_string()) {
-    const std::string& hex = value["hex"].get_ref<const std::string&>();
-    if (hex.size() % 2 != 0)
-      throw FieldError{std::string("\"") + name + "\" has an odd hex length"};
-    for (size_t i = 0; i < hex.size(); i += 2) {
-      const int high = hexDigit(hex[i]);
-      const int low = hexDigit(hex[i + 1]);
-      if (high < 0 || low < 0) throw FieldError{std::string("\"") + name + "\" has no hex digits"};
-      bytes += static_cast<char>(high * 16 + low);
-    }
-  } else {
-    throw FieldError{std::string("\"") + name + "\" is neither a string nor {\"hex\":...}"};
+  if (const std::string problem = format::readRecordedText(field(object, name), bytes);
+      !problem.empty()) {
+    throw FieldError{std::string("\"") + name + "\" " + problem};
   }
   if (bytes.size() > longest) {
     throw FieldError{std::string("\"") + name + "\" holds " + std::to_string(bytes.size()) +
@@ -111,7 +78,7 @@ void readCall(const json& line, RecordedCall& call) {
     call.text = textField(args, "statement", kNoLimit);
   }
   if (writesAnswer(call.entry)) call.bufferIn = textField(args, "buffer_in", kLongestBuffer);
-  if (const auto masked = line.find("masked"); masked != line.end()) {
+  if (const auto masked = line.find(format::kMaskedField); masked != line.end()) {
     if (!masked->is_boolean()) throw FieldError{"\"masked\" is no boolean"};
     call.masked = masked->get<bool>() && call.entry == BridgeEntry::Login;
   }
@@ -132,11 +99,11 @@ void readReturn(const json& line, RecordedCall& call) {
 }
 
 void readHeader(const json& line, TraceRecord& record) {
-  if (!line.is_object() || !line.contains("format") || line["format"] != "zorv-trace") {
+  if (!line.is_object() || !line.contains("format") || line["format"] != format::kFormatName) {
     throw FieldError{"not a zorv-trace record (no \"format\":\"zorv-trace\" header)"};
   }
   const json& version = field(line, "version");
-  if (version != 1) {
+  if (version != format::kFormatVersion) {
     throw FieldError{"a zorv-trace record of version " + version.dump() +
                      ", which this zorv-check does not know (it reads version 1)"};
   }
@@ -146,17 +113,40 @@ void readHeader(const json& line, TraceRecord& record) {
   }
 }
 
+RecordError tooLong(size_t number, size_t longest) {
+  return RecordError(number, "the line is longer than " + std::to_string(longest) +
+                                 " bytes, the longest a record holds: the record is damaged");
+}
+
+// Reads line `number` into `text`, without its newline (nor a '\r' before
+// it); false at the end. Stops reading once the line is longer than
+// `longest`, so a damaged record never takes more memory than one line may.
+bool readLine(std::streambuf& in, std::string& text, size_t longest, size_t number) {
+  text.clear();
+  for (;;) {
+    const int c = in.sbumpc();
+    if (c == std::char_traits<char>::eof() || c == '\n') {
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      if (text.size() > longest) throw tooLong(number, longest);
+      return c == '\n' || !text.empty();
+    }
+    if (text.size() > longest) throw tooLong(number, longest);  // one byte over: a '\r' may follow
+    text += static_cast<char>(c);
+  }
+}
+
 }  // namespace
 
-TraceRecord readTraceRecord(std::istream& in) {
+TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
   TraceRecord record;
   std::map<uint64_t, RecordedCall> calls;
   std::string text;
   size_t number = 0;
   bool haveHeader = false;
-  while (std::getline(in, text)) {
+  std::streambuf* buffer = in.rdbuf();
+  if (!buffer) throw RecordError(1, "the record cannot be read");
+  while (readLine(*buffer, text, longestLine, number + 1)) {
     ++number;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.empty()) continue;
     try {
       const json line = json::parse(text);
@@ -166,20 +156,30 @@ TraceRecord readTraceRecord(std::istream& in) {
         continue;
       }
       if (!line.is_object()) throw FieldError{"not a JSON object"};
+      if (record.closed) throw FieldError{"a line after the record's closing line"};
+      if (const auto phase = line.find("phase"); phase != line.end() && *phase == format::kPhaseCut) {
+        throw FieldError{"the trace cut the record here, having lost lines: " +
+                         stringField(line, "reason")};
+      }
+      if (const auto phase = line.find("phase"); phase != line.end() && *phase == format::kPhaseEnd) {
+        record.closed = true;
+        continue;
+      }
       const auto seq =
           static_cast<uint64_t>(integerField(line, "seq", 1, std::numeric_limits<int64_t>::max()));
       const BridgeEntry entry = entryField(line);
       const std::string phase = stringField(line, "phase");
-      if (phase == "call") {
+      if (phase == format::kPhaseCall) {
         RecordedCall call;
         call.seq = seq;
         call.entry = entry;
         call.line = number;
         readCall(line, call);
         if (!calls.emplace(seq, std::move(call)).second) {
-          throw FieldError{"a second call line for seq " + std::to_string(seq)};
+          throw FieldError{"a second call line for seq " + std::to_string(seq) +
+                           ": a call line is repeated, the record is damaged"};
         }
-      } else if (phase == "return") {
+      } else if (phase == format::kPhaseReturn) {
         const auto it = calls.find(seq);
         if (it == calls.end()) {
           throw FieldError{"the return of seq " + std::to_string(seq) +
@@ -195,7 +195,8 @@ TraceRecord readTraceRecord(std::istream& in) {
         readReturn(line, call);
         call.returned = true;
       } else {
-        throw FieldError{"\"phase\" is neither \"call\" nor \"return\": \"" + phase + "\""};
+        throw FieldError{"\"phase\" is none of \"call\", \"return\", \"end\" and \"cut\": \"" +
+                         phase + "\""};
       }
     } catch (const json::exception& error) {
       // nlohmann's messages start "[json.exception.parse_error.101] ": keep what follows.
@@ -211,6 +212,17 @@ TraceRecord readTraceRecord(std::istream& in) {
     }
   }
   if (!haveHeader) throw RecordError(number + 1, "the record is empty: no zorv-trace header");
+  // The trace numbers calls 1, 2, 3 ... as it takes them: a number left out
+  // is a call line lost.
+  uint64_t expected = 1;
+  for (const auto& [seq, call] : calls) {
+    if (seq != expected) {
+      throw RecordError(call.line, "call seq " + std::to_string(seq) + " comes after seq " +
+                                       std::to_string(expected - 1) +
+                                       ": a call line is missing, the record is damaged");
+    }
+    ++expected;
+  }
   for (auto& [seq, call] : calls) {
     if (record.endsUnfinished()) {
       ++record.laterCalls;

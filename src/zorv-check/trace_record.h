@@ -44,13 +44,22 @@ struct TraceRecord {
   // return line; any after it went on in other threads and are not kept.
   std::vector<RecordedCall> calls;
   size_t laterCalls = 0;  // calls left out after one that never returned
+  bool closed = false;    // the closing line is there: the trace library was unloaded
 
   bool endsUnfinished() const { return !calls.empty() && !calls.back().returned; }
 };
 
+// The longest line a record may hold, its newline not counted: far more
+// than a call's line with the longest statement a program sends, and the
+// most memory one line of a damaged record may take.
+inline constexpr size_t kLongestRecordLine = 16 * 1024 * 1024;
+
 // Reads a record: the header, then the call and return lines in any order
-// that puts each return after its call. Throws RecordError naming the line
-// of the first thing that is not version 1 of the format.
-TraceRecord readTraceRecord(std::istream& in);
+// that puts each return after its call, the call lines numbered 1, 2, 3 ...
+// Throws RecordError naming the line of the first thing that is not version
+// 1 of the format, and the line of a "cut" mark with its reason (the trace
+// lost lines there); a line longer than `longestLine` is refused once that
+// many bytes of it are read, the rest of it left unread.
+TraceRecord readTraceRecord(std::istream& in, size_t longestLine = kLongestRecordLine);
 
 }  // namespace zorv::check

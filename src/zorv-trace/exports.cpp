@@ -17,6 +17,12 @@ const auto kLoaded = std::chrono::system_clock::now();
 
 zorv::trace::Tracer& tracer();
 
+// Ends the record with its closing line when the library is unloaded: by
+// dlclose or FreeLibrary, or as the process ends normally.
+struct Finisher {
+  ~Finisher() { tracer().finish(); }
+} finisher;
+
 }  // namespace
 
 extern "C" {

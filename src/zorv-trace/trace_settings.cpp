@@ -39,7 +39,81 @@ std::string lowered(std::string_view text) {
   return out;
 }
 
+bool startsName(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool inName(char c) { return startsName(c) || (c >= '0' && c <= '9'); }
+
+std::string variable(const Environment& environment, const std::string& name) {
+  return environment(name.c_str()).value_or("");
+}
+
+std::string expandPosix(std::string_view value, const Environment& environment) {
+  std::string out;
+  size_t i = 0;
+  if (!value.empty() && value[0] == '~' && (value.size() == 1 || value[1] == '/')) {
+    out = variable(environment, "HOME");
+    i = 1;
+  }
+  while (i < value.size()) {
+    const char c = value[i];
+    if (c != '$' || i + 1 == value.size()) {
+      out += c;
+      ++i;
+      continue;
+    }
+    if (startsName(value[i + 1])) {
+      size_t end = i + 1;
+      while (end < value.size() && inName(value[end])) ++end;
+      out += variable(environment, std::string(value.substr(i + 1, end - i - 1)));
+      i = end;
+      continue;
+    }
+    const size_t close = value[i + 1] == '{' ? value.find('}', i + 2) : std::string_view::npos;
+    if (close == std::string_view::npos) {
+      out += c;
+      ++i;
+      continue;
+    }
+    const std::string_view inside = value.substr(i + 2, close - i - 2);
+    const size_t dash = inside.find(":-");
+    const std::string name(inside.substr(0, dash));
+    std::string found = variable(environment, name);
+    if (found.empty() && dash != std::string_view::npos) {
+      found = expandPosix(inside.substr(dash + 2), environment);
+    }
+    out += found;
+    i = close + 1;
+  }
+  return out;
+}
+
+std::string expandWindows(std::string_view value, const Environment& environment) {
+  std::string out;
+  size_t i = 0;
+  while (i < value.size()) {
+    const size_t close = value[i] == '%' ? value.find('%', i + 1) : std::string_view::npos;
+    if (close == std::string_view::npos || close == i + 1) {
+      out += value[i++];
+      continue;
+    }
+    const std::string name(value.substr(i + 1, close - i - 1));
+    if (const auto found = environment(name.c_str())) {
+      out += *found;
+      i = close + 1;
+    } else {
+      out += value.substr(i, close - i);  // the closing '%' may open the next one
+      i = close;
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string expandVariables(std::string_view value, platform::VariableStyle style,
+                            const Environment& environment) {
+  return style == platform::VariableStyle::Posix ? expandPosix(value, environment)
+                                                 : expandWindows(value, environment);
+}
 
 std::string settingsText(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return utf8FromUtf16(utf16FromUtf8(bytes.substr(3)));
@@ -49,10 +123,9 @@ std::string settingsText(std::string_view bytes) {
   return utf8FromUtf16(wideText(bytes));
 }
 
-TraceSettings readTraceSettings(
-    const std::filesystem::path& settingsFile,
-    const std::function<std::optional<std::string>(const char*)>& environment) {
-  const std::string fileName = platform::utf8OfPath(settingsFile);
+TraceSettings readTraceSettings(const std::filesystem::path& settingsFile,
+                                const Environment& environment, platform::VariableStyle style) {
+  const std::string fileName = ::zorv::platform::utf8OfPath(settingsFile);
   TraceSettings settings{{"", {"library", "ZORV_TRACE_LIBRARY", fileName}},
                          {"", {"trace", "ZORV_TRACE_FILE", fileName}}};
   std::error_code error;
@@ -94,7 +167,7 @@ TraceSettings readTraceSettings(
       if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         value = value.substr(1, value.size() - 2);
       }
-      setting->value = value;
+      setting->value = expandVariables(value, style, environment);
     }
   }
   for (Setting* setting : {&settings.library, &settings.trace}) {

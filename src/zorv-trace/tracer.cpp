@@ -6,10 +6,10 @@
 #include <system_error>
 
 #include "cp932_table.h"
-#include "connection_mask.h"
 #include "dynamic_library.h"
 #include "library_image.h"
 #include "narrow_text.h"
+#include "secret_masking.h"
 #include "trace_platform.h"
 #include "trace_settings.h"
 #include "utf_codec.h"
@@ -129,32 +129,69 @@ void Tracer::setUp() {
     }
   }
 
-  const SettingSource& traceSource = settings.trace.source;
-  // A folder is one that exists, or one written with a separator at its end,
-  // which is made when missing.
-  const std::string& trace = settings.trace.value;
-  std::filesystem::path record = folder / ::zorv::platform::pathFromUtf8(trace);
-  if (trace.back() == '/' || trace.back() == '\\') {
-    std::filesystem::create_directories(record, error);
-  }
-  if (std::filesystem::is_directory(record, error)) {
-    record /= recordFileName(loaded_, static_cast<long long>(platform::processId()));
-  }
-  errno = 0;
-  record_.open(record, std::ios::binary | std::ios::trunc);
-  if (!record_) {
-    const int code = errno;
-    throw SetupProblem{SetupProblem::Kind::CannotWrite,
-                       {::zorv::platform::utf8OfPath(record),
-                        code ? std::generic_category().message(code) : "it cannot be opened"},
-                       traceSource};
-  }
-  writeLine(Json{{"format", "zorv-trace"},
-                 {"version", 1},
+  openRecord(settings.trace.value, folder, settings.trace.source);
+  writeLine(Json{{"format", kFormatName},
+                 {"version", kFormatVersion},
                  {"library", library},
-                 {"platform", platform::kPlatformName},
+                 {"platform", kThisPlatform},
                  {"process", platform::processId()},
                  {"started", utcTimestamp(loaded_)}});
+}
+
+// A folder is one that exists, or one written with a separator at its end,
+// which is made, for its owner alone, when missing. Each record in it is a
+// new file; a file named instead is this process's own unless another
+// running process writes it, and then the record goes beside it.
+void Tracer::openRecord(const std::string& trace, const std::filesystem::path& folder,
+                        const SettingSource& source) {
+  constexpr unsigned kAttempts = 100;
+  const long long id = static_cast<long long>(platform::processId());
+  std::filesystem::path record = folder / ::zorv::platform::pathFromUtf8(trace);
+  try {
+    if (trace.back() == '/' || trace.back() == '\\') platform::createPrivateFolders(record);
+    std::error_code error;
+    if (std::filesystem::is_directory(record, error)) {
+      const std::filesystem::path inFolder = record;
+      for (unsigned attempt = 1; !record_ && attempt <= kAttempts; ++attempt) {
+        record = inFolder / ::zorv::platform::pathFromUtf8(recordFileName(loaded_, id, attempt));
+        record_ = platform::createNewFile(record);
+      }
+    } else {
+      record_ = platform::openOwnFile(record);
+      const std::filesystem::path named = record;
+      const std::string name = ::zorv::platform::utf8OfPath(named.filename());
+      for (unsigned attempt = 1; !record_ && attempt <= kAttempts; ++attempt) {
+        record = named.parent_path() /
+                 ::zorv::platform::pathFromUtf8(ownRecordFileName(name, id, attempt));
+        record_ = platform::createNewFile(record);
+      }
+    }
+    if (!record_) {
+      throw SetupProblem{SetupProblem::Kind::CannotWrite,
+                         {::zorv::platform::utf8OfPath(record),
+                          "it and the " + std::to_string(kAttempts - 1) +
+                              " names after it are taken"},
+                         source};
+    }
+  } catch (const std::system_error& failure) {
+    throw SetupProblem{SetupProblem::Kind::CannotWrite,
+                       {::zorv::platform::utf8OfPath(record), failure.code().message()}, source};
+  }
+}
+
+void Tracer::finish() noexcept {
+  // A thread still inside a call (a bridge that hangs) must not hold up the
+  // process's end: the record then ends with that call open, as it is.
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock() || !record_ || recordBroken_) return;
+  try {
+    writeLine(Json{{"phase", kPhaseEnd},
+                   {"calls", calls_},
+                   {"time", utcTimestamp(std::chrono::system_clock::now())}});
+  } catch (...) {
+  }
+  recordBroken_ = true;
+  record_.reset();
 }
 
 ResultCode Tracer::refuse(BridgeEntry entry, char* buffer) noexcept {
@@ -172,12 +209,48 @@ void Tracer::writeLine(const Json& line) {
   writeText(line.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
+namespace {
+// Room kept aside past the record's end for the "cut" line (a reason is a
+// short sentence), and the step in which room is asked of the disk.
+constexpr uint64_t kCutLineRoom = 512;
+constexpr uint64_t kReserveStep = 64 * 1024;
+}  // namespace
+
 void Tracer::writeText(std::string line) {
   if (recordBroken_) return;
   line += '\n';
-  record_.write(line.data(), static_cast<std::streamsize>(line.size()));
-  record_.flush();
-  if (!record_) recordBroken_ = true;
+  const uint64_t end = written_ + line.size();
+  if (end + kCutLineRoom > reserved_) {
+    std::string reason;
+    if (record_->reserve(end + kCutLineRoom + kReserveStep, reason)) {
+      reserved_ = end + kCutLineRoom + kReserveStep;
+    } else if (record_->reserve(end + kCutLineRoom, reason)) {
+      reserved_ = end + kCutLineRoom;
+    } else {
+      cut(reason);  // into the room kept for it
+      return;
+    }
+  }
+  if (const auto reason = record_->append(line)) {
+    cut(*reason);
+    return;
+  }
+  written_ = end;
+}
+
+void Tracer::cut(const std::string& reason) noexcept {
+  recordBroken_ = true;
+  try {
+    record_->cutBack(written_);
+    std::string line = Json{{"phase", kPhaseCut},
+                            {"calls", calls_},
+                            {"reason", reason.substr(0, 200)},
+                            {"time", utcTimestamp(std::chrono::system_clock::now())}}
+                           .dump(-1, ' ', false, Json::error_handler_t::replace);
+    line += '\n';
+    record_->append(line);
+  } catch (...) {
+  }
 }
 
 // The call's two lines are put together by hand, each text value written by
@@ -190,16 +263,8 @@ void appendField(std::string& out, const char* name) {
   out += "\":";
 }
 
-void appendTextOrNull(std::string& out, const char* text) {
-  if (text) {
-    appendRecordedText(out, text);
-  } else {
-    out += "null";
-  }
-}
-
 // `{"seq":N,"phase":"P","fn":"F","thread":T`
-std::string lineStart(uint64_t seq, const char* phase, BridgeEntry entry) {
+std::string lineStart(uint64_t seq, std::string_view phase, BridgeEntry entry) {
   std::string out;
   out.reserve(256);
   out += "{\"seq\":";
@@ -222,7 +287,7 @@ std::string lineStart(uint64_t seq, const char* phase, BridgeEntry entry) {
 void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
                        const char* buffer) noexcept {
   try {
-    std::string line = lineStart(seq, "call", entry);
+    std::string line = lineStart(seq, kPhaseCall, entry);
     appendField(line, "time");
     line += '"';
     line += utcTimestamp(std::chrono::system_clock::now());
@@ -230,18 +295,16 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
     appendField(line, "args");
     line += '{';
     bool masked = false;
-    if (entry == BridgeEntry::Login) {
-      line += "\"connection\":";
+    if (hasText(entry)) {
+      line += entry == BridgeEntry::Login ? "\"connection\":" : "\"statement\":";
       if (text) {
-        const MaskedConnection connection = maskPasswords(text);
-        masked = connection.masked;
-        appendRecordedText(line, connection.text);
+        const secrets::Masked shown = entry == BridgeEntry::Login ? secrets::maskConnection(text)
+                                                                   : secrets::maskStatement(text);
+        masked = shown.masked;
+        appendRecordedText(line, shown.text);
       } else {
         line += "null";
       }
-    } else if (hasText(entry)) {
-      line += "\"statement\":";
-      appendTextOrNull(line, text);
     }
     if (hasBuffer(entry)) {
       if (hasText(entry)) line += ',';
@@ -254,7 +317,10 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
       }
     }
     line += '}';
-    if (masked) line += ",\"masked\":true";
+    if (masked) {
+      appendField(line, kMaskedField);
+      line += "true";
+    }
     line += '}';
     writeText(std::move(line));
   } catch (...) {
@@ -265,7 +331,7 @@ void Tracer::writeCall(uint64_t seq, BridgeEntry entry, const char* text,
 void Tracer::writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
                          const char* buffer) noexcept {
   try {
-    std::string line = lineStart(seq, "return", entry);
+    std::string line = lineStart(seq, kPhaseReturn, entry);
     appendField(line, "code");
     line += std::to_string(code);
     appendField(line, "micros");

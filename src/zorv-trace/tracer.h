@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "bridge_binding.h"
 #include "setup_problem.h"
+#include "trace_platform.h"
 #include "trace_text.h"
 
 namespace zorv::trace {
@@ -28,9 +28,13 @@ using OwnEntries = std::array<const void*, kBridgeEntryCount>;
 
 // Stands between a program and its real bridge library: forwards each call
 // unchanged, with the same argument addresses, and writes the record's line
-// before the call and the line after it, each whole and flushed. Calls from
-// several threads are taken one at a time, so the record's lines follow the
-// order in which the bridge ran them. Set up at the first call: the
+// before the call and the line after it, each whole and written through to
+// the system. When a line cannot be written (the disk is full, the device
+// gone) the record is cut back to its last whole line and ends with a "cut"
+// line giving the reason, for which room is kept aside; calls go on being
+// forwarded, unrecorded. finish() ends the record with its closing line.
+// Calls from several threads are taken one at a time, so the record's lines
+// follow the order in which the bridge ran them. Set up at the first call: the
 // settings are read, the library loaded and its eight entries bound, the
 // record opened; when any of that fails, every later call answers
 // kCannotForward and nothing is written.
@@ -38,10 +42,15 @@ class Tracer {
  public:
   Tracer(OwnEntries own, std::chrono::system_clock::time_point loaded);
 
+  // Ends the record with its closing line, when the trace library is
+  // unloaded; later calls are still forwarded, unrecorded. Never waits: while
+  // another thread is inside a call, the record is left as it is.
+  void finish() noexcept;
+
   // Runs `forward(bindings)` as the call of `entry` whose text argument is
   // `text` and answer buffer `buffer` (either may be absent) and returns its
   // result, recording it. Never throws: a failure of the record's own is
-  // kept to the record (which stops), never turned into the call's result.
+  // kept to the record (which is cut), never turned into the call's result.
   template <typename Forward>
   ResultCode call(BridgeEntry entry, const char* text, char* buffer, Forward&& forward) noexcept {
     std::lock_guard lock(mutex_);
@@ -64,8 +73,11 @@ class Tracer {
   void writeCall(uint64_t seq, BridgeEntry entry, const char* text, const char* buffer) noexcept;
   void writeReturn(uint64_t seq, BridgeEntry entry, ResultCode code, int64_t micros,
                    const char* buffer) noexcept;
+  void openRecord(const std::string& trace, const std::filesystem::path& folder,
+                  const SettingSource& source);
   void writeLine(const Json& line);
   void writeText(std::string line);
+  void cut(const std::string& reason) noexcept;
 
   OwnEntries own_;
   std::chrono::system_clock::time_point loaded_;
@@ -73,8 +85,10 @@ class Tracer {
   bool setUpDone_ = false;
   std::optional<SetupProblem> problem_;
   std::unique_ptr<BridgeBindings> bindings_;
-  std::ofstream record_;
-  bool recordBroken_ = false;
+  std::unique_ptr<platform::RecordFile> record_;
+  bool recordBroken_ = false;  // nothing more is written
+  uint64_t written_ = 0;       // the bytes of the record's whole lines
+  uint64_t reserved_ = 0;      // the bytes the disk has set aside for the record
   uint64_t calls_ = 0;
 };
 

@@ -6,6 +6,7 @@
 // declares ZORVexec with its statement alone: a wrong prototype, which as
 // stdcall takes 4 bytes off the stack where the caller pushed 8.
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -26,6 +27,8 @@ enum class Break {
   KeepsText,     // ZORVlogin keeps its connection text and compares the next one with it
   LongAnswer,    // ZORVmsgget writes a 9000-byte message whole, uncut
   CrashOnLoad,   // the library's start-up code dereferences a null pointer
+  RaiseSegv,     // ZORVcursor sends its own thread SIGSEGV, as a runtime re-raising a fault does
+  RaiseBus,      // ZORVcursor sends its own thread SIGBUS
 };
 
 #ifndef FAKE_BREAK
@@ -77,6 +80,10 @@ FAKE_ENTRY int32_t ZORVclose() {
 }
 
 FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
+  if constexpr (kBreak == Break::RaiseSegv) std::raise(SIGSEGV);
+#ifdef SIGBUS
+  if constexpr (kBreak == Break::RaiseBus) std::raise(SIGBUS);
+#endif
   if constexpr (kBreak == Break::WritesText) {
     // Upper-cases the statement's first letter in place.
     const_cast<char*>(statement)[0] = static_cast<char>(statement[0] & ~0x20);

@@ -82,11 +82,22 @@ TEST(TraceRecord, RefusesWhatIsNotVersionOne) {
       {kHeader + "\n" + call + "\n" +
            R"({"seq":1,"phase":"return","fn":"ZORVfetch","code":0,"answer":"x","answer_terminated":false})",
        3, "all 8192 bytes"},
+      {kHeader + "\n" + call + "\n" +
+           R"({"seq":3,"phase":"call","fn":"ZORVclose","args":{}})",
+       3, "a call line is missing"},
+      {kHeader + "\n" + call + "\n" +
+           R"({"phase":"cut","calls":1,"reason":"No space left on device"})",
+       3, "cut the record here, having lost lines: No space left on device"},
+      {kHeader + "\n" + R"({"phase":"end","calls":0})" + "\n" + call, 3,
+       "after the record's closing line"},
+      // Refused at the limit (here 200 bytes), before the rest is read.
+      {kHeader + "\n" + call + "\n" + std::string(300, ' ') + "\n", 3, "longer than 200 bytes"},
+      {std::string(201, ' '), 1, "longer than 200 bytes"},
   };
   for (const auto& c : cases) {
     std::istringstream in(c.text);
     try {
-      readTraceRecord(in);
+      readTraceRecord(in, 200);
       ADD_FAILURE() << "accepted: " << c.text;
     } catch (const RecordError& error) {
       EXPECT_EQ(error.line(), c.line) << error.what();
