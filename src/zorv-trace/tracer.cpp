@@ -19,7 +19,7 @@ namespace zorv::trace {
 namespace {
 
 // Bytes of an answer buffer a bridge may write, its ending NUL included.
-constexpr size_t kAnswerCapacity = 8192;
+constexpr size_t kAnswerCapacity = ZORV_ANSWER_CAPACITY;
 
 bool hasText(BridgeEntry entry) {
   return entry == BridgeEntry::Login || entry == BridgeEntry::Cursor ||

@@ -13,6 +13,7 @@
 #include "setup_problem.h"
 #include "trace_platform.h"
 #include "trace_text.h"
+#include "zorv.h"
 
 namespace zorv::trace {
 
@@ -20,7 +21,7 @@ namespace zorv::trace {
 // settings are missing or wrong, the library named cannot be used, the
 // record cannot be written): ZORV_CONNECT_FAILED, since no database can be
 // reached through it. ZORVmsgget also writes what to fix.
-inline constexpr ResultCode kCannotForward = -3;
+inline constexpr ResultCode kCannotForward = ZORV_CONNECT_FAILED;
 
 // The addresses of the trace library's own eight entries, in BridgeEntry
 // order, so a library that resolves to them is known to be this one.

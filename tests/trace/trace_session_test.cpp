@@ -7,14 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <latch>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "bridge_calls.h"
 #include "narrow_text.h"
 #include "traced_folder.h"
-#include "user_language.h"
 #include "utf_codec.h"
 
 namespace zorv::trace::testing {
@@ -203,10 +204,14 @@ TEST(TraceSession, CallsFromManyThreadsGiveWholeLinesInTheOrderTheyRan) {
   fake.fallback(0, std::string("ok\0", 3));
   TracedFolder traced("threads", settings(ZORV_RECORDING_BRIDGE_PATH));
   constexpr int kThreads = 4, kCalls = 250;
+  // All start together, so their calls overlap rather than run one thread
+  // after another.
+  std::latch start(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       std::vector<char> buffer(kBuffer + 1, '\0');
+      start.arrive_and_wait();
       for (int i = 0; i < kCalls; ++i) {
         const std::string statement = std::to_string(t) + " " + std::to_string(i);
         callExec(traced.bindings(), statement.c_str(), buffer.data());
@@ -286,7 +291,14 @@ TEST(TraceSession, WrongSettingsAnswerEveryCallAndSayWhatToFix) {
     EXPECT_STREQ(buffer.data(), "before") << row.name << ": only ZORVmsgget answers";
     EXPECT_EQ(callMsgGet(b, buffer.data()), -3) << row.name;
     const std::string message = utf8(buffer.data());
-    const bool japanese = userReportLanguage() == ReportLanguage::Japanese;
+    // Linux speaks the language of the row's locale; Windows that of the
+    // user's interface, which Wine takes from the host's LANG.
+#ifdef _WIN32
+    const char* language = std::getenv("LANG");
+#else
+    const char* language = row.locale;
+#endif
+    const bool japanese = language != nullptr && std::string_view(language).starts_with("ja");
     ASSERT_TRUE(japanese || !row.english.empty()) << row.name << ": not in Japanese";
     for (const std::string& part : japanese ? row.japanese : row.english) {
       EXPECT_NE(message.find(part), std::string::npos) << row.name << ": " << message;
