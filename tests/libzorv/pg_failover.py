@@ -137,14 +137,32 @@ def free_ports(count):
 
 
 def rows_of(lib, query):
-    check(f"Cursor {query}", lib.cursor(query) == 0)
+    check(f"Cursor {query}: {lib.message()}", lib.cursor(query) == 0)
     rows = []
-    while True:
-        code, answer = lib.fetch()
-        if code == 100:
-            return rows
-        check(f"Fetch answered {code}: {lib.message()}", code == 0)
-        rows.append(answer)
+    while (answer := lib.fetch())[0] == 0:
+        rows.append(answer[1])
+    check(f"Fetch to the end answered {answer[0]}: {lib.message()}", answer[0] == 100)
+    return rows
+
+
+def scratch_folder(name):
+    """(owner, folder): the user the servers run as (they refuse root;
+    Debian's PostgreSQL packages make this user) and a new folder of theirs,
+    where they write their logs beside their data."""
+    owner = os.environ.get("ZORV_PG_USER", "postgres") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid()).pw_name
+    top = tempfile.mkdtemp(prefix=f"zorv-{name}.")
+    os.chmod(top, 0o755)
+    shutil.chown(top, owner)
+    return owner, top
+
+
+def run(main):
+    """Runs a test's main: a Failure ends it with status 1 and its reason."""
+    try:
+        main()
+    except Failure as failure:
+        print(f"FAILED: {failure}", file=sys.stderr)
+        sys.exit(1)
 
 
 def read_only_walk(lib, text, expected_rows):
@@ -226,11 +244,7 @@ def main():
     parser.add_argument("--runs", type=int, default=20)
     args = parser.parse_args()
     lib = Library(os.path.abspath(args.library))
-    # Servers refuse to run as root; Debian's PostgreSQL packages make this user.
-    owner = os.environ.get("ZORV_PG_USER", "postgres") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid()).pw_name
-    top = tempfile.mkdtemp(prefix="zorv-failover.")
-    os.chmod(top, 0o755)
-    shutil.chown(top, owner)  # the servers write their logs beside their folders
+    owner, top = scratch_folder("failover")
     ports = free_ports(2)
     a = Cluster(os.path.join(top, "a"), ports[0], owner)
     b = Cluster(os.path.join(top, "b"), ports[1], owner)
@@ -271,8 +285,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    except Failure as failure:
-        print(f"FAILED: {failure}", file=sys.stderr)
-        sys.exit(1)
+    run(main)

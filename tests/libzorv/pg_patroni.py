@@ -21,13 +21,12 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pg_failover import BINDIR, Failure, Library, check, free_ports  # noqa: E402
+from pg_failover import BINDIR, Library, check, free_ports, rows_of, run, scratch_folder  # noqa: E402
 
 SCOPE = "zorv"
 
@@ -170,25 +169,13 @@ def leader_of(nodes):
     return running[0] if len(running) == 1 else None
 
 
-def rows_of(lib, query):
-    check(f"Cursor {query}: {lib.message()}", lib.cursor(query) == 0)
-    rows = []
-    while (answer := lib.fetch())[0] == 0:
-        rows.append(answer[1])
-    check(f"Fetch to the end answered {answer[0]}: {lib.message()}", answer[0] == 100)
-    return rows
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
     parser.add_argument("--events", type=int, default=4)
     args = parser.parse_args()
     lib = Library(os.path.abspath(args.library))
-    owner = os.environ.get("ZORV_PG_USER", "postgres") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid()).pw_name
-    top = tempfile.mkdtemp(prefix="zorv-patroni.")
-    os.chmod(top, 0o755)
-    shutil.chown(top, owner)
+    owner, top = scratch_folder("patroni")
     ports = free_ports(8)
     etcd_client, etcd_peer = ports[0], ports[1]
     nodes = [Node(top, f"n{i}", ports[2 + i], ports[5 + i], etcd_client, owner) for i in range(3)]
@@ -284,8 +271,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    except Failure as failure:
-        print(f"FAILED: {failure}", file=sys.stderr)
-        sys.exit(1)
+    run(main)

@@ -19,15 +19,13 @@ on private loopback ports in a temporary folder and are stopped by their pids.
 import argparse
 import multiprocessing
 import os
-import pwd
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pg_failover import Cluster, Failure, Library, check, free_ports  # noqa: E402
+from pg_failover import Cluster, Failure, Library, check, free_ports, run, scratch_folder  # noqa: E402
 
 WORKERS, ROUNDS, ROWS = 6, 100, 50
 PACED_ROWS, PAUSE_SECONDS, IDLE_LIMIT = 5000, 3, "2s"
@@ -220,10 +218,7 @@ def main():
     parser.add_argument("--only", choices=["pool", "paced"])
     args = parser.parse_args()
     library = os.path.abspath(args.library)
-    owner = os.environ.get("ZORV_PG_USER", "postgres") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid()).pw_name
-    top = tempfile.mkdtemp(prefix="zorv-production.")
-    os.chmod(top, 0o755)
-    shutil.chown(top, owner)
+    owner, top = scratch_folder("production")
     server_port, pooler_port = free_ports(2)
     server = Cluster(os.path.join(top, "pg"), server_port, owner)
     pooler = Pooler(os.path.join(top, "pgbouncer"), pooler_port, server_port, owner)
@@ -263,8 +258,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    except Failure as failure:
-        print(f"FAILED: {failure}", file=sys.stderr)
-        sys.exit(1)
+    run(main)
