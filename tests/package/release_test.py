@@ -78,8 +78,9 @@ def installing_package(soname, cache={}):
         for path in re.findall(rf"^\s*{re.escape(soname)} \([^)]*x86-64[^)]*\) => (\S+)$", ldconfig, re.M):
             for candidate in (path, os.path.realpath(path)):
                 found = subprocess.run(["dpkg-query", "-S", candidate], capture_output=True, text=True)
-                if found.returncode == 0:
-                    cache[soname] = found.stdout.partition(": ")[0].split(":")[0]
+                package = found.stdout.partition(": ")[0]
+                if found.returncode == 0 and package and "," not in package:
+                    cache[soname] = package.split(":")[0]
                     break
             if cache[soname]:
                 break
