@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 
 #include "cp932_table.h"
 
@@ -123,6 +124,10 @@ class Masker {
  private:
   std::string_view text_;
   std::vector<Character> characters_;
+  // An escape of two bytes read as one character ("}}" in braces): a mask
+  // covers both bytes or neither, so no half of the escape is left to change
+  // how the text around it reads. A deque keeps their addresses.
+  std::deque<Character> escapes_;
   struct Range {
     size_t begin, end;
   };
@@ -226,7 +231,9 @@ void Masker::odbc(const Chars& s, int depth) {
         if (s[j]->ascii != '}') {
           value.push_back(s[j]);
         } else if (j + 1 < n && s[j + 1]->ascii == '}') {
-          value.push_back(s[j++]);
+          escapes_.push_back({s[j]->begin, s[j + 1]->end, '}'});
+          value.push_back(&escapes_.back());
+          ++j;
         } else {
           ++j;
           break;
