@@ -139,7 +139,14 @@ void Masker::mask(const Chars& raw, const Chars& value) {
   if (raw.empty()) return;
   ranges_.push_back({raw.front()->begin, raw.back()->end});
   std::string secret;
-  for (const Character* c : value) secret.append(text_.substr(c->begin, c->end - c->begin));
+  // An ASCII character is itself, also where it was written as an escape.
+  for (const Character* c : value) {
+    if (c->ascii != 0) {
+      secret += c->ascii;
+    } else {
+      secret.append(text_.substr(c->begin, c->end - c->begin));
+    }
+  }
   if (!secret.empty()) secrets_.push_back(std::move(secret));
 }
 
@@ -266,31 +273,30 @@ void Masker::uri(const Chars& s, bool raw) {
   size_t i = 0;
   while (i + 2 < n && !(s[i]->ascii == ':' && s[i + 1]->ascii == '/' && s[i + 2]->ascii == '/')) ++i;
   i += 3;
-  size_t authorityEnd = i;
-  while (authorityEnd < n && s[authorityEnd]->ascii != '/' && s[authorityEnd]->ascii != '?' &&
-         s[authorityEnd]->ascii != '#') {
-    ++authorityEnd;
-  }
-  // user:password@host: the last '@' ends the user information.
-  size_t at = authorityEnd;
+  // user:password@host: libpq looks for the user information up to the
+  // first '/', so a '?' or '#' before the '@' is part of the password; the
+  // last '@' there ends it.
+  size_t hostEnd = i;
+  while (hostEnd < n && s[hostEnd]->ascii != '/') ++hostEnd;
+  size_t at = hostEnd;
   while (at > i && s[at - 1]->ascii != '@') --at;
   if (at > i) {
     size_t colon = i;
     while (colon < at - 1 && s[colon]->ascii != ':') ++colon;
     if (colon < at - 1) mask(slice(s, colon + 1, at - 1), slice(s, colon + 1, at - 1));
   }
-  size_t query = authorityEnd;
-  while (query < n && s[query]->ascii != '?') ++query;
-  for (size_t p = query + 1; p < n;) {
-    size_t end = p;
-    while (end < n && s[end]->ascii != '&' && s[end]->ascii != '#') ++end;
-    size_t equals = p;
+  // libpq splits its parameters at '&' alone and knows no fragment: a '#'
+  // is part of a value. Every "key=value" after a '?' or '&' is read as a
+  // parameter, which covers libpq's reading and masks more where it differs.
+  for (size_t p = i; p < n; ++p) {
+    if (s[p]->ascii != '?' && s[p]->ascii != '&') continue;
+    size_t end = p + 1;
+    while (end < n && s[end]->ascii != '&') ++end;
+    size_t equals = p + 1;
     while (equals < end && s[equals]->ascii != '=') ++equals;
-    if (equals < end && isSecretKey(spelling(slice(s, p, equals), true))) {
+    if (equals < end && isSecretKey(spelling(slice(s, p + 1, equals), true))) {
       mask(slice(s, equals + 1, end), slice(s, equals + 1, end));
     }
-    if (end < n && s[end]->ascii == '#') break;
-    p = end + 1;
   }
 }
 

@@ -167,6 +167,10 @@ TEST(TraceSession, NoSecretReachesTheRecord) {
       {true, cp932("user='ソ' password=表Sa17"), "Sa17"},
       {true, cp932("odbc='DSN=表;PWD={ソ}}Sa18}'"), "Sa18"},
       {true, cp932("dbname='user=ソ password=Sa19'"), "Sa19"},
+      // libpq takes '?' and '#' before the '@' into the password, and knows
+      // no fragment in the parameters.
+      {true, "dbname=postgresql://u:Sa20?#x@h/db", "Sa20"},
+      {true, "dbname=postgresql://h/db?sslmode=disable#&password=Sa21", "Sa21"},
       {false, "CREATE USER u PASSWORD 'Sb01'", "Sb01"},
       {false, "alter role u with encrypted password 'Sb02' valid until 'infinity'", "Sb02"},
       {false, "create user mapping for u server s options (user 'u', password 'Sb03')", "Sb03"},
