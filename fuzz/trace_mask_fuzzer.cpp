@@ -53,6 +53,19 @@ bool isUri(std::string_view value) {
   return start.starts_with("postgresql://") || start.starts_with("postgres://");
 }
 
+// What the masker reported masking, in UTF-8: the values it read, each as
+// the database reads it.
+std::vector<std::string> maskedValues;
+
+// A secret the masking covered: it lies inside a masked value, since a mask
+// may run on over what follows a secret (two readings of one text
+// overlapping).
+bool covered(std::string_view secret) {
+  return secret.empty() || secret == kMask ||
+         std::any_of(maskedValues.begin(), maskedValues.end(),
+                     [&](const std::string& value) { return value.find(secret) != std::string::npos; });
+}
+
 // A URI's parts as libpq splits them: the password between the first ':'
 // and the first '@' before any '/', and the query's parameters.
 struct UriParts {
@@ -97,9 +110,6 @@ UriParts uriParts(std::string_view uri) {
   return parts;
 }
 
-// What the masker reported masking, in UTF-8: the values it read, each as
-// the database reads it.
-std::vector<std::string> maskedValues;
 
 // Every secret libpq would read in the URI was masked: a mask may run on over
 // what follows a secret (two readings of one text overlapping), so a secret
@@ -107,11 +117,6 @@ std::vector<std::string> maskedValues;
 // masked text is not read again.
 void checkUri(std::string_view before, std::string_view /*after*/) {
   const UriParts was = uriParts(before);
-  auto covered = [](std::string_view secret) {
-    return secret.empty() || secret == kMask ||
-           std::any_of(maskedValues.begin(), maskedValues.end(),
-                       [&](const std::string& value) { return value.find(secret) != std::string::npos; });
-  };
   check(covered(was.password));
   for (const auto& [key, value] : was.parameters) {
     if (zorv::secrets::isSecretKey(key)) check(covered(value));
@@ -123,10 +128,11 @@ void checkPairs(std::string_view before, std::string_view after, int depth);
 void checkOdbc(std::string_view before, std::string_view after, int depth) {
   const zorv::lib::odbc::OdbcConnectionString in(before), out(after);
   for (const char* secret : {"pwd", "password", "pwd2", "sslpassword", "authtoken"}) {
-    const auto was = in.values(secret), now = out.values(secret);
-    check(was.size() == now.size());
-    for (size_t i = 0; i < was.size(); ++i) check(maskedFrom(was[i].view(), now[i].view()));
+    for (const auto& value : in.values(secret)) check(covered(value.view()));
   }
+  // A URI's reading of the same text may mask on over whole attributes;
+  // where none can, every other attribute stays as it was.
+  if (before.find("://") != std::string_view::npos) return;
   for (const char* kept : {"dsn", "driver", "uid", "database", "server", "port"}) {
     const auto was = in.values(kept), now = out.values(kept);
     check(was.size() == now.size());

@@ -261,13 +261,14 @@ void Masker::odbc(const Chars& s, int depth) {
 }
 
 void Masker::uri(const Chars& s, bool raw) {
-  // A URI holds no blank: one ends it, and what follows is no part of it.
-  // Read in a text's own bytes, a quote, backslash or '=' ends it too: the
-  // pairs reading of the same bytes needs them where they are (and masks a
-  // query's secret parameters itself, its keyword holding "?password").
+  // A value that is a URI is one to its end: libpq reads a blank in it as
+  // part of it. Read in a text's own bytes, a blank, quote, backslash or '='
+  // ends it: the pairs reading of the same bytes needs them where they are
+  // (and masks a query's secret parameters itself, its keyword holding
+  // "?password").
   size_t n = 0;
-  while (n < s.size() && !isBlank(s[n]->ascii) &&
-         !(raw && (s[n]->ascii == '\'' || s[n]->ascii == '\\' || s[n]->ascii == '='))) {
+  while (n < s.size() && !(raw && (isBlank(s[n]->ascii) || s[n]->ascii == '\'' ||
+                                   s[n]->ascii == '\\' || s[n]->ascii == '='))) {
     ++n;
   }
   size_t i = 0;
