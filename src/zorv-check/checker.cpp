@@ -1,16 +1,13 @@
 #include "checker.h"
 
 #include <chrono>
-#include <cinttypes>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <new>
 
-#include "child_process.h"
+#include "child_supervisor.h"
 #include "convention.h"
-#include "guarded_pages.h"
-#include "library_image.h"
+#include "junit_writer.h"
+#include "library_loader.h"
 #include "replay.h"
 #include "report.h"
 #include "scenarios.h"
@@ -62,12 +59,6 @@ namespace {
 constexpr BridgeEntry kReportOrder[] = {
     BridgeEntry::Login,  BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,
     BridgeEntry::MsgGet, BridgeEntry::Exec,   BridgeEntry::Close,  BridgeEntry::Status};
-
-std::string seconds(double s) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", s);
-  return text;
-}
 
 std::string passSentence(Check check, const Tally& t, const Options& options) {
   const std::string n = std::to_string(t.judged);
@@ -138,12 +129,6 @@ void merge(Totals& total, const Board& board) {
 
 }  // namespace
 
-std::string hexAddress(uintptr_t address) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%" PRIxPTR, address);
-  return text;
-}
-
 // Names the promise an access to an argument's pages broke: touching a
 // revoked argument fails the call that handed it out; writing into live text
 // or past the buffer fails the call that did it.
@@ -179,21 +164,6 @@ void explainFault(Tallies& tallies, const Fault& fault) {
   }
 }
 
-std::string endSentence(const Board& board, const platform::ChildEnd& end, bool timedOut,
-                        double timeoutSeconds) {
-  const std::string call = board.call;
-  if (timedOut) return "did not return within " + seconds(timeoutSeconds) + " s, on its " + call;
-  if (!end.crashed && end.code == 0) return "";
-  if (!board.inCall.load()) {
-    return "the process " + end.how + " after its " + call + " had returned";
-  }
-  if (end.crashed && board.faulted.load()) {
-    return "crashed: " + end.how + " at address " + hexAddress(board.faultAddress.load()) +
-           ", on its " + call;
-  }
-  return (end.crashed ? "crashed: " : "ended the process: ") + end.how + ", on its " + call;
-}
-
 namespace {
 
 // Turns a child that did not end well into the failure of the running call.
@@ -202,41 +172,6 @@ void explainEnd(Totals& total, const Board& board, const platform::ChildEnd& end
   const std::string sentence = endSentence(board, end, timedOut, options.timeoutSeconds);
   if (!sentence.empty()) fail(total[board.entry][static_cast<size_t>(Check::Returns)], sentence);
 }
-
-Board* childBoard = nullptr;
-
-// In a child: an access to an argument's pages is recorded and let through,
-// so the run goes on; any other fault ends the child.
-bool recordFault(uintptr_t address) {
-  Board* board = childBoard;
-  if (!board) return false;
-  for (const Region& region : board->regions) {
-    if (region.pages == 0 || address < region.pagesStart || address >= region.guardEnd) continue;
-    const uint32_t n = board->faultCount.fetch_add(1);
-    if (n < Board::kFaults) {
-      Fault& fault = board->faults[n];
-      fault.address = address;
-      fault.region = region;
-      fault.entry = board->entry;
-      std::memcpy(fault.call, board->call, sizeof fault.call);
-    }
-    platform::setAccess(reinterpret_cast<void*>(region.pagesStart), region.pages,
-                        platform::Access::ReadWrite);
-    return true;
-  }
-  board->faultAddress.store(address);
-  board->faulted.store(1);
-  return false;
-}
-
-}  // namespace
-
-void guardChild(Board& board) {
-  childBoard = &board;
-  platform::onAccessFault(recordFault);
-}
-
-namespace {
 
 int childBody(const Scenario& scenario, const Options& options, Board& board,
               BridgeBindings& bindings) {
@@ -248,111 +183,6 @@ int childBody(const Scenario& scenario, const Options& options, Board& board,
     return 3;
   }
 }
-
-// Which entries the library exports, with the reasons for those it lacks.
-// Throws BridgeFailure when the library itself cannot be loaded.
-std::array<bool, kBridgeEntryCount> lookUpEntries(
-    BridgeBindings& bindings, std::array<std::string, kBridgeEntryCount>& missing) {
-  std::array<bool, kBridgeEntryCount> exported{};
-  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
-    try {
-      bindings.bind(static_cast<BridgeEntry>(e));
-      exported[e] = true;
-    } catch (const BridgeFailure& failure) {
-      if (!bindings.libraryLoaded()) throw;
-      missing[e] = failure.reason();
-    }
-  }
-  return exported;
-}
-
-// For each missing entry, the decorated form of its name the library exports
-// instead, if any.
-std::array<std::string, kBridgeEntryCount> decoratedForms(
-    const BridgeBindings& bindings, const std::array<bool, kBridgeEntryCount>& exported) {
-  std::array<std::string, kBridgeEntryCount> forms;
-  for (size_t e = 0; e < kBridgeEntryCount; ++e) {
-    if (exported[e]) continue;
-    forms[e] = decoratedExport(static_cast<BridgeEntry>(e), [&](const std::string& name) {
-      std::string reason;
-      return ::zorv::platform::findEntry(bindings.library(), name.c_str(), reason) != nullptr;
-    });
-  }
-  return forms;
-}
-
-}  // namespace
-
-std::unique_ptr<BridgeBindings> bindingsFor(const std::string& library, std::string& error) {
-  namespace fs = std::filesystem;
-  if (library.find_first_of("/\\") == std::string::npos) {
-    return std::make_unique<BridgeBindings>(::zorv::platform::executableFolder(), library);
-  }
-  std::error_code failed;
-  const fs::path path = fs::absolute(::zorv::platform::pathFromUtf8(library), failed);
-  if (failed || !fs::is_regular_file(path, failed)) {
-    error = "no such file";
-    return nullptr;
-  }
-  return std::make_unique<BridgeBindings>(path.parent_path(),
-                                          ::zorv::platform::utf8OfPath(path.filename()));
-}
-
-std::vector<std::string> childArguments(const std::string& task,
-                                        const std::vector<std::string>& arguments) {
-  std::vector<std::string> out{kChildArgument, task};
-  out.insert(out.end(), arguments.begin(), arguments.end());
-  return out;
-}
-
-namespace {
-
-// Loading runs the library's own start-up code, so it is tried in a child
-// first: a library that crashes or hangs while loading cannot take the
-// checker with it. Returns why the library cannot be used, or nothing.
-std::string tryLoading(const Options& options, const std::vector<std::string>& arguments,
-                       BridgeBindings& bindings) {
-  platform::ChildProcess child(
-      [&] {
-        platform::onAccessFault(recordFault);  // no debugger or dialog on a crash
-        std::array<std::string, kBridgeEntryCount> missing;
-        try {
-          lookUpEntries(bindings, missing);
-          return 0;
-        } catch (const BridgeFailure&) {
-          return 2;
-        }
-      },
-      childArguments(kLoadTask, arguments));
-  if (!child.wait(static_cast<int>(options.timeoutSeconds * 1000))) {
-    child.kill();
-    return "loading it did not end within " + seconds(options.timeoutSeconds) + " s";
-  }
-  return child.end().crashed ? "loading it " + child.end().how : "";
-}
-
-}  // namespace
-
-bool superviseChild(platform::ChildProcess& child, const Board& board, double timeoutSeconds) {
-  const auto limit = std::chrono::duration<double>(timeoutSeconds);
-  uint32_t seen = 0;
-  auto lastStart = std::chrono::steady_clock::now();
-  while (!child.wait(20)) {
-    const uint32_t calls = board.calls.load();
-    const auto now = std::chrono::steady_clock::now();
-    if (calls != seen) {
-      seen = calls;
-      lastStart = now;
-    } else if (board.inCall.load() && now - lastStart > limit) {
-      child.kill();
-      child.wait(60000);
-      return true;
-    }
-  }
-  return false;
-}
-
-namespace {
 
 // Runs one scenario's child to its end, within the time limit of each call,
 // and adds what it found to `total`.
@@ -399,33 +229,6 @@ std::vector<Line> reportLines(const Options& options,
 
 }  // namespace
 
-std::string otherBitsAdvice(int libraryBits) {
-  if (libraryBits != 32 && libraryBits != 64) return "";
-  const std::string bits = std::to_string(libraryBits);
-  return "; it is a " + bits + "-bit library and this zorv-check is " +
-         std::to_string(::zorv::platform::kProcessBits) + "-bit: check it with the " + bits +
-         "-bit zorv-check.exe from the " + (libraryBits == 32 ? "x86" : "x64") + " package";
-}
-
-std::unique_ptr<BridgeBindings> openLibrary(const Options& options,
-                                            const std::vector<std::string>& arguments,
-                                            std::array<bool, kBridgeEntryCount>& exported,
-                                            std::array<std::string, kBridgeEntryCount>& missing) {
-  std::string error;
-  std::unique_ptr<BridgeBindings> bindings = bindingsFor(options.library, error);
-  if (bindings) error = tryLoading(options, arguments, *bindings);
-  if (error.empty() && bindings) {
-    try {
-      exported = lookUpEntries(*bindings, missing);
-    } catch (const BridgeFailure& failure) {
-      error = failure.reason() + otherBitsAdvice(failure.libraryBits());
-    }
-  }
-  if (error.empty()) return bindings;
-  platform::writeText(stderr, "zorv-check: cannot load " + options.library + ": " + error + "\n");
-  return nullptr;
-}
-
 int runChecks(const Options& options, const std::vector<std::string>& arguments) {
   const auto started = std::chrono::steady_clock::now();
   std::array<std::string, kBridgeEntryCount> missing;
@@ -447,20 +250,14 @@ int runChecks(const Options& options, const std::vector<std::string>& arguments)
   }
   platform::writeText(stdout, summaryLine(lines) + "\n");
   std::fflush(stdout);
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (!options.junitPath.empty() &&
-      !writeJUnit(options.junitPath, options.library, lines, elapsed)) {
-    platform::writeText(stderr, "zorv-check: cannot write " + options.junitPath + "\n");
-    return 2;
-  }
+  if (!writeJUnitIfAsked(options.junitPath, options.library, lines, started)) return 2;
   return failed ? 1 : 0;
 }
 
 int runChildProcess(const std::vector<std::string>& arguments) {
   // kLoadTask or "SCENARIO:MEMORY", then the checker's own arguments.
   if (arguments.empty()) return 2;
-  platform::onAccessFault(recordFault);
+  endChildOnFault();
   std::string error;
   const auto options =
       parseOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()), error);

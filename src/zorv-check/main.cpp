@@ -6,6 +6,7 @@
 
 #include "checker.h"
 #include "child_process.h"
+#include "child_supervisor.h"
 #include "options.h"
 #include "replay.h"
 

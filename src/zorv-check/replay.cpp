@@ -9,7 +9,10 @@
 #include "board.h"
 #include "checker.h"
 #include "child_process.h"
+#include "child_supervisor.h"
 #include "exerciser.h"
+#include "junit_writer.h"
+#include "library_loader.h"
 #include "narrow_text.h"
 #include "record_format.h"
 #include "replay_board.h"
@@ -94,7 +97,7 @@ int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard
       if (answer == call.answer) differsAt = 0;  // only the code or the NUL differs
       same = same && answer == call.answer && terminated == call.answerTerminated;
     }
-    result.outcome = !call.returned ? Outcome::Returned
+    result.outcome = !call.returned ? Outcome::NowReturns
                      : same         ? Outcome::Matched
                                     : Outcome::Differs;
     if (same || !writesAnswer(call.entry)) continue;
@@ -201,7 +204,7 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   if (record.endsUnfinished()) {
     // A child started afresh reads the record again: by then the call may have its return line.
     Outcome& last = shared.results()[count - 1].outcome;
-    if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::Returned;
+    if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::NowReturns;
   }
 
   std::vector<const AnswerWindow*> windows(count, nullptr);
@@ -219,7 +222,7 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
     lines.push_back({report.verdict, bridgeEntryName(call.entry), stageOf(call), report.sentence});
     const Outcome outcome = shared.results()[i].outcome;
     if (!call.returned) {
-      last = outcome == Outcome::Returned      ? "now returns"
+      last = outcome == Outcome::NowReturns      ? "now returns"
              : outcome == Outcome::NotExported ? "is not exported"
              : outcome == Outcome::NotRun      ? "was not reached"
              : timedOut                        ? "still hangs"
@@ -254,13 +257,7 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   }
   platform::writeText(stdout, summary + "\n");
   std::fflush(stdout);
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (!options.junitPath.empty() &&
-      !writeJUnit(options.junitPath, options.library, lines, elapsed)) {
-    platform::writeText(stderr, "zorv-check: cannot write " + options.junitPath + "\n");
-    return 2;
-  }
+  if (!writeJUnitIfAsked(options.junitPath, options.library, lines, started)) return 2;
   const bool clean =
       differed == 0 && notRun == 0 && broken == 0 && (last.empty() || last == "now returns");
   return clean ? 0 : 1;

@@ -9,7 +9,14 @@
 namespace zorv::check {
 
 // What became of one recorded call in the child.
-enum class Outcome : uint8_t { NotRun, Running, Matched, Differs, NotExported, Returned };
+enum class Outcome : uint8_t {
+  NotRun,       // the replay ended before it
+  Running,      // it started and never returned: the child crashed, hung or ended in it
+  Matched,      // the record's code (and answer) again
+  Differs,      // another code or answer than the record's
+  NotExported,  // the library lacks its function
+  NowReturns,   // it never returned in the record, and now it does
+};
 
 struct CallResult {
   int32_t code = 0;

@@ -98,7 +98,7 @@ CallReport reportCall(const RecordedCall& call, const CallResult& result,
     }
   }
   if (!call.returned) {
-    const bool returns = result.outcome == Outcome::Returned;
+    const bool returns = result.outcome == Outcome::NowReturns;
     report.verdict = returns ? Verdict::Pass : Verdict::Fail;
     if (returns) now = "returns " + now;
     report.sentence = "never returned in the record; now " + now;

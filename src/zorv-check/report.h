@@ -15,13 +15,13 @@ struct Line {
   std::string sentence;  // what was seen
 };
 
+// "PASS", "FAIL" or "WARN"
+const char* verdictWord(Verdict verdict);
 // "FAIL ZORVfetch inside-buffer: wrote byte 8192 ..."
 std::string textLine(const Line& line);
 // "N passed, N failed, N warned"
 std::string summaryLine(const std::vector<Line>& lines);
-// JUnit XML of the lines: one test case a line, a failure for FAIL, the
-// sentence as standard output for PASS and WARN. False when it cannot be written.
-bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
-                double seconds);
+// A number of seconds as the report writes it: "10", "0.5".
+std::string seconds(double s);
 
 }  // namespace zorv::check
