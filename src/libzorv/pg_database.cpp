@@ -103,6 +103,8 @@ void PgDatabase::onNotice(void* self, const PGresult* notice) {
 
 bool PgDatabase::noteServerEnd(const PGresult* error) {
   const char* severity = PQresultErrorField(error, PG_DIAG_SEVERITY_NONLOCALIZED);
+  // A pooler's own errors carry only the severity meant for people, in English.
+  if (severity == nullptr) severity = PQresultErrorField(error, PG_DIAG_SEVERITY);
   const char* state = PQresultErrorField(error, PG_DIAG_SQLSTATE);
   if (severity == nullptr || state == nullptr ||
       (std::strcmp(severity, "FATAL") != 0 && std::strcmp(severity, "PANIC") != 0)) {
@@ -127,8 +129,15 @@ void PgDatabase::ensureUtf8() {
 
 void PgDatabase::failWith(const std::string& message) {
   if (PQstatus(conn_.get()) == CONNECTION_BAD) {
+    if (!serverEnded_.empty()) {
+      throw ZorvError(kConnectFailed, "the connection to the server was lost: " + serverEnded_);
+    }
+    // Without the server's word libpq's next lines only guess that the server
+    // "terminated abnormally", also when it was switched over or a pooler
+    // dropped the connection: its first line says what it saw.
     throw ZorvError(kConnectFailed, "the connection to the server was lost: " +
-                                        (serverEnded_.empty() ? message : serverEnded_));
+                                        message.substr(0, message.find('\n')) +
+                                        "; Open connects again");
   }
   throw ZorvError(kStatementFailed, message);
 }

@@ -20,6 +20,7 @@ import os
 import pwd
 import random
 import shutil
+import signal
 import socket
 import statistics
 import subprocess
@@ -123,6 +124,77 @@ class Cluster:
         deadline = time.monotonic() + 60
         while primary.query("select sync_state from pg_stat_replication") != "sync":
             check("the standby became synchronous", time.monotonic() < deadline)
+            time.sleep(0.05)
+
+
+class Pooler:
+    """PgBouncer in transaction mode, 2 server connections, run as `owner`."""
+
+    def __init__(self, folder, port, server_port, owner):
+        self.folder, self.port, self.owner = folder, port, owner
+        os.mkdir(folder, 0o700)
+        with open(os.path.join(folder, "users.txt"), "w") as users:
+            users.write('"postgres" ""\n')
+        self.write_settings(server_port)
+        shutil.chown(folder, owner)
+        shutil.chown(os.path.join(folder, "users.txt"), owner)
+
+    def write_settings(self, server_port):
+        # A server it cannot reach is tried again each second, not each 15.
+        with open(os.path.join(self.folder, "pgbouncer.ini"), "w") as ini:
+            ini.write(f"""[databases]
+postgres = host=127.0.0.1 port={server_port} dbname=postgres
+[pgbouncer]
+listen_addr = 127.0.0.1
+listen_port = {self.port}
+unix_socket_dir =
+auth_type = trust
+auth_file = {self.folder}/users.txt
+pool_mode = transaction
+default_pool_size = 2
+max_client_conn = 50
+server_login_retry = 1
+ignore_startup_parameters = extra_float_digits
+logfile = {self.folder}/pgbouncer.log
+pidfile = {self.folder}/pgbouncer.pid
+""")
+        shutil.chown(os.path.join(self.folder, "pgbouncer.ini"), self.owner)
+
+    def point_at(self, server_port):
+        """Sends new transactions to another server, as an operator's script
+        does after a switchover: the settings rewritten and SIGHUP (what
+        RELOAD does), not a restart, so the clients keep their connections
+        and only the server connections change."""
+        self.write_settings(server_port)
+        os.kill(self.pid(), signal.SIGHUP)
+
+    def pid(self):
+        with open(os.path.join(self.folder, "pgbouncer.pid")) as pidfile:
+            return int(pidfile.read().strip())
+
+    def start(self):
+        prefix = ["runuser", "-u", self.owner, "--"] if os.geteuid() == 0 else []
+        done = subprocess.run(prefix + ["pgbouncer", "-d", os.path.join(self.folder, "pgbouncer.ini")],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        check(f"pgbouncer started: {done.stdout.strip()}", done.returncode == 0)
+        deadline = time.monotonic() + 60
+        while subprocess.run(["psql", "-X", "-At", "-h", "127.0.0.1", "-p", str(self.port), "-U", "postgres",
+                              "-d", "postgres", "-c", "select 1"], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL).returncode != 0:
+            check(f"pgbouncer answers on port {self.port}", time.monotonic() < deadline)
+            time.sleep(0.1)
+
+    def stop(self):
+        try:
+            pid = self.pid()
+        except (OSError, ValueError):
+            return
+        try:
+            os.kill(pid, 15)
+        except ProcessLookupError:
+            return
+        deadline = time.monotonic() + 30
+        while os.path.exists(f"/proc/{pid}") and time.monotonic() < deadline:
             time.sleep(0.05)
 
 

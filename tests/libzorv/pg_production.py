@@ -15,6 +15,8 @@ on private loopback ports in a temporary folder and are stopped by their pids.
   idle:   a session the server ends for idling (57P05) is reported as such.
 
   tests/libzorv/pg_production.py --library build/bin/libzorv.so [--odbc-driver PATH]
+  tests/libzorv/pg_production.py --worker build-windows/bin/zorv_pool_worker.exe
+      (the pool case by a worker program, here the Windows DLL under Wine)
 """
 import argparse
 import multiprocessing
@@ -25,65 +27,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pg_failover import Cluster, Failure, Library, check, free_ports, run, scratch_folder  # noqa: E402
+from pg_failover import Cluster, Failure, Library, Pooler, check, free_ports, run, scratch_folder  # noqa: E402
 
 WORKERS, ROUNDS, ROWS = 6, 100, 50
 PACED_ROWS, PAUSE_SECONDS, IDLE_LIMIT = 5000, 3, "2s"
-
-
-class Pooler:
-    """PgBouncer in transaction mode, 2 server connections, run as `owner`."""
-
-    def __init__(self, folder, port, server_port, owner):
-        self.folder, self.port, self.owner = folder, port, owner
-        os.mkdir(folder, 0o700)
-        with open(os.path.join(folder, "users.txt"), "w") as users:
-            users.write('"postgres" ""\n')
-        with open(os.path.join(folder, "pgbouncer.ini"), "w") as ini:
-            ini.write(f"""[databases]
-postgres = host=127.0.0.1 port={server_port} dbname=postgres
-[pgbouncer]
-listen_addr = 127.0.0.1
-listen_port = {port}
-unix_socket_dir =
-auth_type = trust
-auth_file = {folder}/users.txt
-pool_mode = transaction
-default_pool_size = 2
-max_client_conn = 50
-ignore_startup_parameters = extra_float_digits
-logfile = {folder}/pgbouncer.log
-pidfile = {folder}/pgbouncer.pid
-""")
-        shutil.chown(folder, owner)
-        for name in ("users.txt", "pgbouncer.ini"):
-            shutil.chown(os.path.join(folder, name), owner)
-
-    def start(self):
-        prefix = ["runuser", "-u", self.owner, "--"] if os.geteuid() == 0 else []
-        done = subprocess.run(prefix + ["pgbouncer", "-d", os.path.join(self.folder, "pgbouncer.ini")],
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        check(f"pgbouncer started: {done.stdout.strip()}", done.returncode == 0)
-        deadline = time.monotonic() + 60
-        while subprocess.run(["psql", "-X", "-At", "-h", "127.0.0.1", "-p", str(self.port), "-U", "postgres",
-                              "-d", "postgres", "-c", "select 1"], stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL).returncode != 0:
-            check(f"pgbouncer answers on port {self.port}", time.monotonic() < deadline)
-            time.sleep(0.1)
-
-    def stop(self):
-        try:
-            with open(os.path.join(self.folder, "pgbouncer.pid")) as pidfile:
-                pid = int(pidfile.read().strip())
-        except (OSError, ValueError):
-            return
-        try:
-            os.kill(pid, 15)
-        except ProcessLookupError:
-            return
-        deadline = time.monotonic() + 30
-        while os.path.exists(f"/proc/{pid}") and time.monotonic() < deadline:
-            time.sleep(0.05)
 
 
 def text_for(port, extra=""):
@@ -114,17 +61,47 @@ def worker(library, text, number, results):
     results.put((failed, first, done))
 
 
-def pool_test(library, server, pooler):
+def program_workers(program, library, text, folder):
+    """The rounds done by WORKERS starts of the worker program (a Windows one
+    under Wine); answers each one's (failed cursors, first failure, inserts done).
+    Their output goes to files, read once each has ended: a background program
+    Wine starts on the way would hold a pipe open after the worker's end."""
+    wine = [os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "wine-run")]
+    starts = []
+    for number in range(WORKERS):
+        with open(os.path.join(folder, f"worker{number}.out"), "w") as out:
+            starts.append(subprocess.Popen((wine if program.endswith(".exe") else []) +
+                                           [program, text, str(number), str(ROUNDS), str(ROWS)] +
+                                           ([library] if library else []),
+                                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT))
+    outcomes = []
+    for number, start in enumerate(starts):
+        code = start.wait(timeout=600)
+        with open(os.path.join(folder, f"worker{number}.out")) as out:
+            said = out.read().strip()
+        line = next((line for line in said.splitlines() if line.startswith("failed=")), "")
+        fields = dict(field.split("=", 1) for field in line.split(" ", 2)) if line else {}
+        check(f"{program} ran its rounds (exit {code}): {said}",
+              code == 0 and {"failed", "done", "first"} <= fields.keys())
+        outcomes.append((int(fields["failed"]), fields["first"], int(fields["done"])))
+    return outcomes
+
+
+def pool_test(library, server, pooler, program=None):
+    """The pool case, by processes of this script or by starts of `program`."""
     check("the table is made", server.query("create table pooled_rows (worker int, round int)") is not None)
-    results = multiprocessing.get_context("fork").Queue()
-    workers = [multiprocessing.get_context("fork").Process(target=worker,
-                                                            args=(library, text_for(pooler.port), n, results))
-               for n in range(WORKERS)]
-    for process in workers:
-        process.start()
-    outcomes = [results.get(timeout=600) for _ in workers]
-    for process in workers:
-        process.join(60)
+    if program:
+        outcomes = program_workers(program, library, text_for(pooler.port), pooler.folder)
+    else:
+        results = multiprocessing.get_context("fork").Queue()
+        workers = [multiprocessing.get_context("fork").Process(target=worker,
+                                                                args=(library, text_for(pooler.port), n, results))
+                   for n in range(WORKERS)]
+        for process in workers:
+            process.start()
+        outcomes = [results.get(timeout=600) for _ in workers]
+        for process in workers:
+            process.join(60)
     failed = sum(o[0] for o in outcomes)
     done = sum(o[2] for o in outcomes)
     found = int(server.query("select count(*) from pooled_rows"))
@@ -213,11 +190,17 @@ def idle_session_ended(library, text, label, server):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--library", required=True)
+    parser.add_argument("--library")
     parser.add_argument("--odbc-driver", default="/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so")
     parser.add_argument("--only", choices=["pool", "paced"])
+    parser.add_argument("--worker", help="the pool case only, by starts of this program (zorv_pool_worker, "
+                                         "a .exe under Wine) with --library, if given, as its library")
     args = parser.parse_args()
-    library = os.path.abspath(args.library)
+    if not (args.library or args.worker):
+        parser.error("--library or --worker is needed")
+    library = os.path.abspath(args.library) if args.library else None
+    if args.worker:
+        args.only = "pool"
     owner, top = scratch_folder("production")
     server_port, pooler_port = free_ports(2)
     server = Cluster(os.path.join(top, "pg"), server_port, owner)
@@ -232,7 +215,7 @@ def main():
         server.start()
         pooler.start()
         if args.only in (None, "pool"):
-            pool_test(library, server, pooler)
+            pool_test(library, server, pooler, args.worker and os.path.abspath(args.worker))
         if args.only in (None, "paced"):
             paced_own_transaction(library, text_for(server_port), "native")
             paced_own_transaction(library, text_for(pooler_port), "native through the pooler")
