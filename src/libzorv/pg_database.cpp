@@ -137,7 +137,7 @@ void PgDatabase::failWith(const std::string& message) {
     // dropped the connection: its first line says what it saw.
     throw ZorvError(kConnectFailed, "the connection to the server was lost: " +
                                         message.substr(0, message.find('\n')) +
-                                        "; Open connects again");
+                                        "; Open to connect again");
   }
   throw ZorvError(kStatementFailed, message);
 }
