@@ -10,7 +10,7 @@
 
 namespace {
 
-using zorv::lib::Cp932Codec;
+using zorv::Cp932Codec;
 
 // The UTF-8 form of one code point below U+10000.
 std::string utf8Of(char32_t unit) {

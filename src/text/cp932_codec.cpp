@@ -7,7 +7,7 @@
 #include "cp932_table.h"
 #include "plain_ascii.h"
 
-namespace zorv::lib {
+namespace zorv {
 namespace {
 
 using plain_ascii::load;
@@ -22,21 +22,20 @@ size_t asciiRun(const unsigned char* p, size_t n) {
   return i;
 }
 
-template <class String>
-void appendUtf8(char16_t unit, String& out) {
-  char bytes[3];
+// Writes the UTF-8 form of one unit (never a surrogate) at out; returns
+// the position after it.
+char* writeUtf8(char16_t unit, char* out) {
   if (unit < 0x80) {
-    out.push_back(static_cast<char>(unit));
+    *out++ = static_cast<char>(unit);
   } else if (unit < 0x800) {
-    bytes[0] = static_cast<char>(0xC0 | (unit >> 6));
-    bytes[1] = static_cast<char>(0x80 | (unit & 0x3F));
-    out.append(bytes, 2);
+    *out++ = static_cast<char>(0xC0 | (unit >> 6));
+    *out++ = static_cast<char>(0x80 | (unit & 0x3F));
   } else {
-    bytes[0] = static_cast<char>(0xE0 | (unit >> 12));
-    bytes[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | (unit & 0x3F));
-    out.append(bytes, 3);
+    *out++ = static_cast<char>(0xE0 | (unit >> 12));
+    *out++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (unit & 0x3F));
   }
+  return out;
 }
 
 bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -83,46 +82,37 @@ const Cp932Codec& Cp932Codec::instance() {
 Cp932Codec::Cp932Codec()
     : table_(Cp932Table::instance()), asciiIdentity_(table_.asciiIsIdentity()) {}
 
-bool Cp932Codec::toUtf8(std::string_view cp932, std::string& out, size_t* badOffset) const {
-  return decode(cp932, out, badOffset);
-}
-
-bool Cp932Codec::toUtf8(std::string_view cp932, SecretString& out, size_t* badOffset) const {
-  return decode(cp932, out, badOffset);
-}
-
-template <class String>
-bool Cp932Codec::decode(std::string_view cp932, String& out, size_t* badOffset) const {
+Cp932Codec::Decoded Cp932Codec::decode(std::string_view cp932, char* out) const {
   const auto* p = reinterpret_cast<const unsigned char*>(cp932.data());
   const size_t n = cp932.size();
-  out.reserve(out.size() + n + n / 2);
+  char* const start = out;
   size_t i = 0;
   while (i < n) {
     if (asciiIdentity_) {
       const size_t run = asciiRun(p + i, n - i);
-      out.append(cp932.data() + i, run);
+      std::memcpy(out, p + i, run);
+      out += run;
       i += run;
       if (i == n) break;
     }
     const unsigned char byte = p[i];
     const char16_t single = table_.decodeSingle(byte);
     if (single != Cp932Table::kNone) {
-      appendUtf8(single, out);
+      out = writeUtf8(single, out);
       ++i;
       continue;
     }
     if (i + 1 < n && table_.isLead(byte)) {
       const char16_t pair = table_.decodePair(byte, p[i + 1]);
       if (pair != Cp932Table::kNone) {
-        appendUtf8(pair, out);
+        out = writeUtf8(pair, out);
         i += 2;
         continue;
       }
     }
-    if (badOffset != nullptr) *badOffset = i;
-    return false;
+    return Decoded{static_cast<size_t>(out - start), false, i};
   }
-  return true;
+  return Decoded{static_cast<size_t>(out - start), true, 0};
 }
 
 Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* out,
@@ -217,4 +207,4 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
   return result;
 }
 
-}  // namespace zorv::lib
+}  // namespace zorv
