@@ -6,6 +6,7 @@
 
 #include "cp932_table.h"
 #include "plain_ascii.h"
+#include "utf_codec.h"
 
 namespace zorv {
 namespace {
@@ -36,40 +37,6 @@ char* writeUtf8(char16_t unit, char* out) {
     *out++ = static_cast<char>(0x80 | (unit & 0x3F));
   }
   return out;
-}
-
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Decodes one UTF-8 character at p[0, n); returns its length and sets code
-// point, or -1 in cp for a malformed sequence of the returned length.
-size_t decodeUtf8(const unsigned char* p, size_t n, int32_t& cp) {
-  const unsigned char lead = p[0];
-  cp = -1;
-  if (lead < 0x80) {
-    cp = lead;
-    return 1;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    if (n < 2 || !isContinuation(p[1])) return 1;
-    cp = ((lead & 0x1F) << 6) | (p[1] & 0x3F);
-    return 2;
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (n < 3 || !isContinuation(p[1]) || !isContinuation(p[2])) return 1;
-    const int32_t value = ((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
-    if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) return 3;
-    cp = value;
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (n < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3])) return 1;
-    const int32_t value = ((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) |
-                          ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-    if (value < 0x10000 || value > 0x10FFFF) return 4;
-    cp = value;
-    return 4;
-  }
-  return 1;
 }
 
 }  // namespace
@@ -153,7 +120,8 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
     }
     // A run of three-byte characters with two-byte forms, most Japanese
     // text, in a loop of its own; anything else it meets is left to the
-    // general path below.
+    // general path below (an encoded surrogate, ED A0-BF, among them: the
+    // table has no form for one).
     if (size_t room = std::min((n - i) / 3, (capacity - w) / 2); room != 0) {
       const unsigned char* in = p + i;
       char* to = out + w;
@@ -175,20 +143,11 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
     }
     if (i == n) break;
     if (p[i] < 0x80 && p[i] != 0 && asciiIdentity) continue;
-    int32_t cp;
-    size_t length;
-    const unsigned char lead = p[i];
-    if ((lead & 0xF0) == 0xE0 && n - i >= 3 &&
-        ((p[i + 1] & 0xC0) | ((p[i + 2] & 0xC0) >> 2)) == 0xA0 && lead != 0xE0) {
-      // Three bytes led by E1-EF, most Japanese text: never overlong, and a
-      // surrogate (ED A0-BF) has no CP932 form in the table.
-      cp = ((lead & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
-      length = 3;
-    } else {
-      length = decodeUtf8(p + i, n - i, cp);
-    }
+    // Read as the UTF-16 path reads it: a malformed sequence is one U+FFFD a
+    // byte, each of which has no CP932 form and becomes one '?'.
+    const auto [code, length] = readUtf8Char(p + i, n - i);
     uint16_t packed = Cp932Table::kNoForm;
-    if (cp > 0 && cp <= 0xFFFF) packed = table.encode(static_cast<char16_t>(cp));
+    if (code != 0 && code <= 0xFFFF) packed = table.encode(static_cast<char16_t>(code));
     if (packed == Cp932Table::kNoForm) {
       packed = '?';
       result.replaced = true;

@@ -45,8 +45,9 @@ class Cp932Codec {
 
   // Writes the CP932 form of a UTF-8 text into out[0, capacity), stopping
   // before the first character that does not fit whole. Characters without a
-  // CP932 form, malformed UTF-8 and NUL bytes are written as '?'. Inline for
-  // the short ASCII field most rows are made of.
+  // CP932 form and NUL bytes are written as '?'; malformed UTF-8 is read as
+  // readUtf8Char reads it, one U+FFFD and so one '?' a byte. Inline for the
+  // short ASCII field most rows are made of.
   [[gnu::always_inline]] Encoded fromUtf8(std::string_view utf8, char* out,
                                           size_t capacity) const {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
