@@ -62,22 +62,10 @@ Cp932Codec::Decoded Cp932Codec::decode(std::string_view cp932, char* out) const 
       i += run;
       if (i == n) break;
     }
-    const unsigned char byte = p[i];
-    const char16_t single = table_.decodeSingle(byte);
-    if (single != Cp932Table::kNone) {
-      out = writeUtf8(single, out);
-      ++i;
-      continue;
-    }
-    if (i + 1 < n && table_.isLead(byte)) {
-      const char16_t pair = table_.decodePair(byte, p[i + 1]);
-      if (pair != Cp932Table::kNone) {
-        out = writeUtf8(pair, out);
-        i += 2;
-        continue;
-      }
-    }
-    return Decoded{static_cast<size_t>(out - start), false, i};
+    const auto [unit, length] = table_.characterAt(p + i, p + n);
+    if (unit == Cp932Table::kNone) return Decoded{static_cast<size_t>(out - start), false, i};
+    out = writeUtf8(unit, out);
+    i += length;
   }
   return Decoded{static_cast<size_t>(out - start), true, 0};
 }
