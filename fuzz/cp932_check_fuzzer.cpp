@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::string ours;
   std::string theirs;
-  const bool accepted = zorv::lib::Cp932Codec::instance().toUtf8(text, ours);
+  const bool accepted = zorv::Cp932Codec::instance().toUtf8(text, ours);
   check(accepted == iconvDecode(text, theirs));
   if (accepted) check(ours == theirs);
   return 0;

@@ -28,18 +28,10 @@ std::vector<Character> charactersOf(std::string_view text) {
   std::vector<Character> out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
+    const size_t length = table.characterAt(text, i).length;
     const auto byte = static_cast<uint8_t>(text[i]);
-    if (byte < 0x80) {
-      out.push_back({i, i + 1, static_cast<char>(byte)});
-      ++i;
-    } else if (table.isLead(byte) && i + 1 < text.size() &&
-               table.isTrail(static_cast<uint8_t>(text[i + 1]))) {
-      out.push_back({i, i + 2, 0});
-      i += 2;
-    } else {
-      out.push_back({i, i + 1, 0});
-      ++i;
-    }
+    out.push_back({i, i + length, length == 1 && byte < 0x80 ? static_cast<char>(byte) : '\0'});
+    i += length;
   }
   return out;
 }

@@ -40,18 +40,16 @@ std::string excerpt(std::string_view bytes) {
 
 std::string cp932Flaw(std::string_view answer) {
   const Cp932Table& table = Cp932Table::instance();
-  for (size_t i = 0; i < answer.size(); ++i) {
+  for (size_t i = 0; i < answer.size();) {
+    const auto [unit, length] = table.characterAt(answer, i);
+    if (unit != Cp932Table::kNone) {
+      i += length;
+      continue;
+    }
     const auto byte = static_cast<uint8_t>(answer[i]);
-    if (table.decodeSingle(byte) != Cp932Table::kNone) continue;
     if (table.isLead(byte) && i + 1 == answer.size()) {
       return "ends inside a double-byte character (lead byte " + hexByte(byte) +
              " right before its NUL, at byte " + std::to_string(i) + ")";
-    }
-    const auto next = i + 1 < answer.size() ? static_cast<uint8_t>(answer[i + 1]) : 0;
-    if (table.isLead(byte) && table.isTrail(next) &&
-        table.decodePair(byte, next) != Cp932Table::kNone) {
-      ++i;
-      continue;
     }
     return "holds bytes that form no CP932 character (" + hexByte(byte) + " at byte " +
            std::to_string(i) + "), which the console shows as a replacement mark";

@@ -13,7 +13,7 @@ size_t characterStart(std::string_view bytes, size_t at) {
   size_t start = 0;
   for (size_t i = 0; i < bytes.size() && i <= at;) {
     start = i;
-    i += table.isLead(static_cast<uint8_t>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+    i += table.characterAt(bytes, i).length;
   }
   return start;
 }

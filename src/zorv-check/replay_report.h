@@ -9,8 +9,9 @@
 
 namespace zorv::check {
 
-// The start of the CP932 character that holds byte `at` of `bytes`, or of
-// the one before it when `at` is a trail byte.
+// The start of the CP932 character that holds byte `at` of `bytes`, the
+// bytes split as the console reads them: a lead byte before a byte that
+// cannot trail it is a character of its own.
 size_t characterStart(std::string_view bytes, size_t at);
 
 // "call 4 ZORVfetch"

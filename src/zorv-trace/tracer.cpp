@@ -48,7 +48,7 @@ void writeMessage(const std::string& message, char* buffer) {
   const Cp932Table& table = Cp932Table::instance();
   size_t length = 0;
   while (length < bytes.size()) {
-    const size_t step = table.isLead(static_cast<uint8_t>(bytes[length])) ? 2 : 1;
+    const size_t step = table.characterAt(bytes, length).length;
     if (length + step > kAnswerCapacity - 1) break;
     length += step;
   }

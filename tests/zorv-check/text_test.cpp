@@ -4,9 +4,11 @@
 #include <string>
 
 #include "exerciser.h"
+#include "replay_report.h"
 
 namespace {
 
+using zorv::check::characterStart;
 using zorv::check::cp932Flaw;
 
 TEST(CheckerText, Cp932Flaws) {
@@ -27,6 +29,25 @@ TEST(CheckerText, Cp932Flaws) {
   for (const auto& c : cases) {
     EXPECT_EQ(cp932Flaw(c.answer).rfind(c.flaw, 0), 0u) << c.name << ": " << cp932Flaw(c.answer);
     EXPECT_EQ(cp932Flaw(c.answer).empty(), *c.flaw == '\0') << c.name;
+  }
+}
+
+// A replayed answer's excerpt starts on a character as the console splits
+// the bytes, so it shows the same characters.
+TEST(CheckerText, CharacterStarts) {
+  const struct {
+    std::string bytes;
+    size_t at;
+    size_t start;
+  } cases[] = {
+      {"ab\x83\x5C" "cd", 3, 2},       // the trail byte of a character
+      {"ab\x83\x5C" "cd", 4, 4},
+      {"\x95\x0A\x83\x5C", 1, 1},     // a lead byte before a newline stands alone
+      {"\x95\x0A\x83\x5C", 3, 2},
+      {"x\x95", 1, 1},                 // a lead byte at the end
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(characterStart(c.bytes, c.at), c.start) << testing::PrintToString(c.bytes) << " at " << c.at;
   }
 }
 

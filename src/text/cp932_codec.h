@@ -5,13 +5,10 @@
 #include <string_view>
 
 #include "plain_ascii.h"
-#include "secret_text.h"
 
 namespace zorv {
-class Cp932Table;
-}
 
-namespace zorv::lib {
+class Cp932Table;
 
 // Converts the console's CP932 texts to the databases' UTF-8 and back with
 // table lookups only; ASCII runs are copied as they are.
@@ -31,16 +28,26 @@ class Cp932Codec {
   // CP932 system.
   bool asciiIsIdentity() const { return asciiIdentity_; }
 
-  // Appends the UTF-8 form of a CP932 text to out; false when the text is
-  // not valid CP932, reporting the offending byte's offset in badOffset.
-  bool toUtf8(std::string_view cp932, std::string& out, size_t* badOffset = nullptr) const;
-  // The same for a text that may hold a password.
-  bool toUtf8(std::string_view cp932, SecretString& out, size_t* badOffset = nullptr) const;
+  // Appends the UTF-8 form of a CP932 text to out, a std::string or any
+  // string type with resize and data (one that wipes its buffers, for a text
+  // that may hold a password); false when the text is not valid CP932,
+  // reporting the offending byte's offset in badOffset. The conversion writes
+  // straight into out's own buffer, so no copy of the text is left elsewhere.
+  template <class String>
+  bool toUtf8(std::string_view cp932, String& out, size_t* badOffset = nullptr) const {
+    const size_t at = out.size();
+    out.resize(at + cp932.size() * kMostUtf8PerByte);
+    const Decoded decoded = decode(cp932, out.data() + at);
+    out.resize(at + decoded.written);
+    if (!decoded.valid && badOffset != nullptr) *badOffset = decoded.badOffset;
+    return decoded.valid;
+  }
 
   // Writes the CP932 form of a UTF-8 text into out[0, capacity), stopping
   // before the first character that does not fit whole. Characters without a
-  // CP932 form, malformed UTF-8 and NUL bytes are written as '?'. Inline for
-  // the short ASCII field most rows are made of.
+  // CP932 form and NUL bytes are written as '?'; malformed UTF-8 is read as
+  // readUtf8Char reads it, one U+FFFD and so one '?' a byte. Inline for the
+  // short ASCII field most rows are made of.
   [[gnu::always_inline]] Encoded fromUtf8(std::string_view utf8, char* out,
                                           size_t capacity) const {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
@@ -52,9 +59,19 @@ class Cp932Codec {
   }
 
  private:
+  // A CP932 byte, alone or with its trail byte, is one character of at most
+  // three UTF-8 bytes.
+  static constexpr size_t kMostUtf8PerByte = 3;
+  struct Decoded {
+    size_t written = 0;    // bytes written, up to the first invalid byte
+    bool valid = true;
+    size_t badOffset = 0;  // where the text stopped being CP932
+  };
+
   Cp932Codec();
-  template <class String>
-  bool decode(std::string_view cp932, String& out, size_t* badOffset) const;
+  // Writes the UTF-8 form of cp932 to out, which has room for
+  // kMostUtf8PerByte bytes a byte.
+  Decoded decode(std::string_view cp932, char* out) const;
   // fromUtf8 for text that is not plain ASCII or does not fit; kept out of
   // line so the common case stays a small function.
   [[gnu::noinline]] Encoded encode(const unsigned char* p, size_t n, char* out,
@@ -64,4 +81,4 @@ class Cp932Codec {
   bool asciiIdentity_;
 };
 
-}  // namespace zorv::lib
+}  // namespace zorv

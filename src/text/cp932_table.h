@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace zorv {
@@ -34,6 +36,30 @@ class Cp932Table {
   char16_t decodePair(uint8_t lead, uint8_t trail) const {
     const uint8_t row = leadRow_[lead];
     return row == 0 ? kNone : pairs_[(row - 1u) * 256u + trail];
+  }
+
+  // One character of CP932 text: its unit (kNone when its bytes form no
+  // character) and how many bytes it takes.
+  struct Character {
+    char16_t unit;
+    size_t length;
+  };
+
+  // The character at p, before end: a lead byte followed by a trail byte is
+  // two bytes; any other byte is one, a single-byte character or a byte no
+  // character starts with, and the byte after it is read on its own (a NUL
+  // the library wrote is never swallowed). The one split of CP932 text into
+  // characters: whatever reads narrow text a character at a time asks here.
+  Character characterAt(const uint8_t* p, const uint8_t* end) const {
+    const char16_t single = single_[p[0]];
+    if (single != kNone) return {single, 1};
+    const uint8_t row = leadRow_[p[0]];
+    if (row == 0 || end - p < 2 || !trail_[p[1]]) return {kNone, 1};
+    return {pairs_[(row - 1u) * 256u + p[1]], 2};
+  }
+  Character characterAt(std::string_view text, size_t at) const {
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    return characterAt(p + at, p + text.size());
   }
 
   // True when bytes and units 0x00-0x7F map to each other unchanged, which

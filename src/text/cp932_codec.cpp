@@ -6,8 +6,9 @@
 
 #include "cp932_table.h"
 #include "plain_ascii.h"
+#include "utf_codec.h"
 
-namespace zorv::lib {
+namespace zorv {
 namespace {
 
 using plain_ascii::load;
@@ -22,55 +23,20 @@ size_t asciiRun(const unsigned char* p, size_t n) {
   return i;
 }
 
-template <class String>
-void appendUtf8(char16_t unit, String& out) {
-  char bytes[3];
+// Writes the UTF-8 form of one unit (never a surrogate) at out; returns
+// the position after it.
+char* writeUtf8(char16_t unit, char* out) {
   if (unit < 0x80) {
-    out.push_back(static_cast<char>(unit));
+    *out++ = static_cast<char>(unit);
   } else if (unit < 0x800) {
-    bytes[0] = static_cast<char>(0xC0 | (unit >> 6));
-    bytes[1] = static_cast<char>(0x80 | (unit & 0x3F));
-    out.append(bytes, 2);
+    *out++ = static_cast<char>(0xC0 | (unit >> 6));
+    *out++ = static_cast<char>(0x80 | (unit & 0x3F));
   } else {
-    bytes[0] = static_cast<char>(0xE0 | (unit >> 12));
-    bytes[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | (unit & 0x3F));
-    out.append(bytes, 3);
+    *out++ = static_cast<char>(0xE0 | (unit >> 12));
+    *out++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (unit & 0x3F));
   }
-}
-
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Decodes one UTF-8 character at p[0, n); returns its length and sets code
-// point, or -1 in cp for a malformed sequence of the returned length.
-size_t decodeUtf8(const unsigned char* p, size_t n, int32_t& cp) {
-  const unsigned char lead = p[0];
-  cp = -1;
-  if (lead < 0x80) {
-    cp = lead;
-    return 1;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    if (n < 2 || !isContinuation(p[1])) return 1;
-    cp = ((lead & 0x1F) << 6) | (p[1] & 0x3F);
-    return 2;
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (n < 3 || !isContinuation(p[1]) || !isContinuation(p[2])) return 1;
-    const int32_t value = ((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
-    if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) return 3;
-    cp = value;
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (n < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3])) return 1;
-    const int32_t value = ((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) |
-                          ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-    if (value < 0x10000 || value > 0x10FFFF) return 4;
-    cp = value;
-    return 4;
-  }
-  return 1;
+  return out;
 }
 
 }  // namespace
@@ -83,46 +49,25 @@ const Cp932Codec& Cp932Codec::instance() {
 Cp932Codec::Cp932Codec()
     : table_(Cp932Table::instance()), asciiIdentity_(table_.asciiIsIdentity()) {}
 
-bool Cp932Codec::toUtf8(std::string_view cp932, std::string& out, size_t* badOffset) const {
-  return decode(cp932, out, badOffset);
-}
-
-bool Cp932Codec::toUtf8(std::string_view cp932, SecretString& out, size_t* badOffset) const {
-  return decode(cp932, out, badOffset);
-}
-
-template <class String>
-bool Cp932Codec::decode(std::string_view cp932, String& out, size_t* badOffset) const {
+Cp932Codec::Decoded Cp932Codec::decode(std::string_view cp932, char* out) const {
   const auto* p = reinterpret_cast<const unsigned char*>(cp932.data());
   const size_t n = cp932.size();
-  out.reserve(out.size() + n + n / 2);
+  char* const start = out;
   size_t i = 0;
   while (i < n) {
     if (asciiIdentity_) {
       const size_t run = asciiRun(p + i, n - i);
-      out.append(cp932.data() + i, run);
+      std::memcpy(out, p + i, run);
+      out += run;
       i += run;
       if (i == n) break;
     }
-    const unsigned char byte = p[i];
-    const char16_t single = table_.decodeSingle(byte);
-    if (single != Cp932Table::kNone) {
-      appendUtf8(single, out);
-      ++i;
-      continue;
-    }
-    if (i + 1 < n && table_.isLead(byte)) {
-      const char16_t pair = table_.decodePair(byte, p[i + 1]);
-      if (pair != Cp932Table::kNone) {
-        appendUtf8(pair, out);
-        i += 2;
-        continue;
-      }
-    }
-    if (badOffset != nullptr) *badOffset = i;
-    return false;
+    const auto [unit, length] = table_.characterAt(p + i, p + n);
+    if (unit == Cp932Table::kNone) return Decoded{static_cast<size_t>(out - start), false, i};
+    out = writeUtf8(unit, out);
+    i += length;
   }
-  return true;
+  return Decoded{static_cast<size_t>(out - start), true, 0};
 }
 
 Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* out,
@@ -163,7 +108,8 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
     }
     // A run of three-byte characters with two-byte forms, most Japanese
     // text, in a loop of its own; anything else it meets is left to the
-    // general path below.
+    // general path below (an encoded surrogate, ED A0-BF, among them: the
+    // table has no form for one).
     if (size_t room = std::min((n - i) / 3, (capacity - w) / 2); room != 0) {
       const unsigned char* in = p + i;
       char* to = out + w;
@@ -185,20 +131,11 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
     }
     if (i == n) break;
     if (p[i] < 0x80 && p[i] != 0 && asciiIdentity) continue;
-    int32_t cp;
-    size_t length;
-    const unsigned char lead = p[i];
-    if ((lead & 0xF0) == 0xE0 && n - i >= 3 &&
-        ((p[i + 1] & 0xC0) | ((p[i + 2] & 0xC0) >> 2)) == 0xA0 && lead != 0xE0) {
-      // Three bytes led by E1-EF, most Japanese text: never overlong, and a
-      // surrogate (ED A0-BF) has no CP932 form in the table.
-      cp = ((lead & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
-      length = 3;
-    } else {
-      length = decodeUtf8(p + i, n - i, cp);
-    }
+    // Read as the UTF-16 path reads it: a malformed sequence is one U+FFFD a
+    // byte, each of which has no CP932 form and becomes one '?'.
+    const auto [code, length] = readUtf8Char(p + i, n - i);
     uint16_t packed = Cp932Table::kNoForm;
-    if (cp > 0 && cp <= 0xFFFF) packed = table.encode(static_cast<char16_t>(cp));
+    if (code != 0 && code <= 0xFFFF) packed = table.encode(static_cast<char16_t>(code));
     if (packed == Cp932Table::kNoForm) {
       packed = '?';
       result.replaced = true;
@@ -217,4 +154,4 @@ Cp932Codec::Encoded Cp932Codec::encode(const unsigned char* p, size_t n, char* o
   return result;
 }
 
-}  // namespace zorv::lib
+}  // namespace zorv

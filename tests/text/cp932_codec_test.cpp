@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "narrow_text.h"
 #include "system_cp932.h"
+#include "utf_codec.h"
 
 namespace {
 
-using zorv::lib::Cp932Codec;
+using zorv::Cp932Codec;
 
 // The UTF-8 form of one code point below U+10000.
 std::string utf8Of(char32_t unit) {
@@ -127,15 +130,15 @@ TEST(Cp932Codec, EncodingStopsBeforeACharacterThatDoesNotFit) {
       {"\xF0\x9F\x98\x80", 8, "?", true, true},           // outside the BMP
       {"\xFF" "a", 8, "?a", true, true},                  // malformed UTF-8
       {"\xE3\x82", 8, "??", true, true},                  // truncated sequence
-      {"\xED\xA0\x80", 8, "?", true, true},               // an encoded surrogate
+      {"\xED\xA0\x80", 8, "???", true, true},             // an encoded surrogate
       {std::string("a\0b", 3), 8, "a?b", true, true},     // NUL would end the answer
       {"\xEF\xBD\xB1", 8, "\xB1", true, false},           // half-width katakana: one byte
       // Inside a run of three-byte characters.
       {so + so + so, 5, "\x83\x5C\x83\x5C", false, false},
       {so + "\xEF\xBD\xB1" + so, 8, "\x83\x5C\xB1\x83\x5C", true, false},
       {so + "\xE1\x80\x80" + so, 8, "\x83\x5C?\x83\x5C", true, true},  // U+1000: no form
-      {so + "\xE0\x80\x80" + so, 8, "\x83\x5C?\x83\x5C", true, true},  // overlong
-      {so + "\xED\xA0\x80" + so, 8, "\x83\x5C?\x83\x5C", true, true},  // a surrogate
+      {so + "\xE0\x80\x80" + so, 8, "\x83\x5C???\x83\x5C", true, true},  // overlong
+      {so + "\xED\xA0\x80" + so, 8, "\x83\x5C???\x83\x5C", true, true},  // a surrogate
       {so + so + "\xE3\x82", 8, "\x83\x5C\x83\x5C??", true, true},      // cut at the end
   };
   for (const auto& c : cases) {
@@ -144,6 +147,44 @@ TEST(Cp932Codec, EncodingStopsBeforeACharacterThatDoesNotFit) {
     EXPECT_EQ(fromUtf8(c.utf8, c.capacity, &complete, &replaced), c.cp932) << c.utf8;
     EXPECT_EQ(complete, c.complete) << c.utf8;
     EXPECT_EQ(replaced, c.replaced) << c.utf8;
+  }
+}
+
+// Malformed UTF-8 reads the same on the way to CP932 as on the way to
+// UTF-16: each byte that starts no character is one U+FFFD there and one '?'
+// here, whether it stands among ASCII or inside a run of Japanese text.
+TEST(Cp932Codec, MalformedUtf8GivesOneReplacementPerByteAsTheUtf16PathDoes) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    size_t replacements;
+  } cases[] = {
+      {"overlong two-byte", "\xC0\xAF", 2},
+      {"overlong three-byte", "\xE0\x80\x80", 3},
+      {"overlong four-byte", "\xF0\x80\x80\x80", 4},
+      {"encoded surrogate", "\xED\xA0\x80", 3},
+      {"encoded low surrogate", "\xED\xBF\xBF", 3},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", 4},
+      {"lead byte above F4", "\xF5\x80\x80\x80", 4},
+      {"lone trail byte", "\x80", 1},
+      {"three-byte cut short", "\xE3\x82", 2},
+      {"four-byte cut short", "\xF0\x9F\x98", 3},
+  };
+  const std::string so = "\xE3\x82\xBD";
+  const struct {
+    std::string before, after, cp932Before, cp932After;
+  } contexts[] = {{"a", "b", "a", "b"}, {so, so, "\x83\x5C", "\x83\x5C"}};
+  for (const auto& c : cases) {
+    for (const auto& around : contexts) {
+      const std::string utf8 = around.before + c.bytes + around.after;
+      const std::u16string wide = zorv::utf16FromUtf8(utf8);
+      EXPECT_EQ(std::count(wide.begin(), wide.end(), u'\uFFFD'),
+                static_cast<std::ptrdiff_t>(c.replacements))
+          << c.what;
+      const std::string want = around.cp932Before + std::string(c.replacements, '?') + around.cp932After;
+      EXPECT_EQ(fromUtf8(utf8, 16), want) << c.what << " (UTF-8 to CP932)";
+      EXPECT_EQ(zorv::narrowCopy(wide).bytes(), want) << c.what << " (through UTF-16)";
+    }
   }
 }
 

@@ -107,17 +107,9 @@ std::u16string wideText(std::string_view narrow) {
       out += run;
       if (in == end) break;
     }
-    const uint8_t byte = *in++;
-    const char16_t single = table.decodeSingle(byte);
-    if (single != Cp932Table::kNone) {
-      *out++ = single;
-    } else if (!table.isLead(byte) || in == end || !table.isTrail(*in)) {
-      // No character starts here; whatever follows is read on its own.
-      *out++ = Cp932Table::kReplacement;
-    } else {
-      const char16_t pair = table.decodePair(byte, *in++);
-      *out++ = pair != Cp932Table::kNone ? pair : Cp932Table::kReplacement;
-    }
+    const auto [unit, length] = table.characterAt(in, end);
+    *out++ = unit != Cp932Table::kNone ? unit : Cp932Table::kReplacement;
+    in += length;
   }
   wide.resize(static_cast<size_t>(out - wide.data()));
   return wide;

@@ -8,12 +8,6 @@
 
 namespace zorv {
 
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-}  // namespace
-
 std::u16string utf16FromUtf8(std::string_view utf8) {
   std::u16string out(utf8.size(), u'\0');
   out.resize(writeUtf16(utf8, out.data()));
@@ -26,30 +20,9 @@ size_t writeUtf16(std::string_view utf8, char16_t* out) {
   size_t written = 0;
   size_t i = 0;
   while (i < n) {
-    const uint8_t lead = in[i];
-    // Bytes after the lead; 4 marks a byte no character starts with.
-    const size_t extra = lead < 0x80   ? 0
-                         : lead < 0xC2 ? 4
-                         : lead < 0xE0 ? 1
-                         : lead < 0xF0 ? 2
-                         : lead < 0xF5 ? 3
-                                       : 4;
-    char32_t code = lead & (0x7Fu >> extra);
-    bool whole = extra < 4 && i + extra < n;
-    for (size_t k = 1; whole && k <= extra; ++k) {
-      whole = (in[i + k] & 0xC0) == 0x80;
-      code = code << 6 | (in[i + k] & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    whole = whole && !(extra == 2 && (code < 0x800 || (code >= 0xD800 && code < 0xE000))) &&
-            !(extra == 3 && (code < 0x10000 || code > 0x10FFFF));
-    if (!whole) {
-      out[written++] = static_cast<char16_t>(kReplacement);
-      ++i;
-      continue;
-    }
+    auto [code, length] = readUtf8Char(in + i, n - i);
     // A pair takes two units for four bytes: never more units than bytes.
-    i += extra + 1;
+    i += length;
     if (code >= 0x10000) {
       code -= 0x10000;
       out[written++] = static_cast<char16_t>(0xD800 + (code >> 10));
@@ -86,7 +59,7 @@ void appendUtf8(std::u16string_view utf16, std::string& out) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
         ++i;
       } else {
-        cp = kReplacement;
+        cp = kReplacementCharacter;
       }
     }
     if (cp < 0x800) {
