@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,11 @@ struct Options {
   std::optional<std::string> replay;   // --replay: the record whose calls to run again
   std::optional<std::string> login;    // --login: the connection text for a masked ZORVlogin
   bool codesOnly = false;              // --codes-only: compare result codes, not answers
+  // --compare RECORD OLD NEW: `replay` is the record, `library` OLD and this NEW.
+  std::optional<std::string> newLibrary;
+  size_t rounds = 20;          // --rounds: the counted rounds of each library
+  double timeSeconds = 60;     // --time: no new pair of rounds starts after this
+  double threshold = 1.10;     // --threshold: the ratio NEW/OLD that counts as slower
 
   // The text of a call made before any Open: what the console passes with
   // an empty input box unless the command line gave one.
@@ -34,6 +40,9 @@ inline constexpr const char* kUsage =
 inline constexpr const char* kReplayUsage =
     "       zorv-check --replay RECORD [--login TEXT] [--codes-only] [--timeout SECONDS] "
     "[--junit FILE] LIBRARY";
+inline constexpr const char* kCompareUsage =
+    "       zorv-check --compare RECORD [--login TEXT] [--codes-only] [--rounds N] "
+    "[--time SECONDS] [--threshold RATIO] [--timeout SECONDS] [--junit FILE] OLD NEW";
 
 // What --help prints after the usage line.
 inline constexpr const char* kHelp =
@@ -54,7 +63,8 @@ inline constexpr const char* kHelp =
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "\n"
-    "Exit status: 0 when no check failed (no replayed call differed), 1 when one did,\n"
+    "Exit status: 0 when no check failed (no replayed call differed; with --compare, no\n"
+    "call differed between the libraries and no function was slower), 1 when one did,\n"
     "2 when the library cannot be loaded, the record cannot be read or the command\n"
     "line is wrong.\n";
 
