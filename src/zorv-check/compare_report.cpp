@@ -23,10 +23,6 @@ std::string shownTime(double seconds) {
 
 namespace {
 
-std::string counted(size_t n, const std::string& noun) {
-  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
 std::string ratioText(double ratio) {
   char text[32];
   std::snprintf(text, sizeof text, ratio >= 1000 ? "%.0f" : "%.3g", ratio);

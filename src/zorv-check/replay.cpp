@@ -61,10 +61,6 @@ std::string bufferFor(const RecordedCall& call) {
   return bytes;
 }
 
-std::string counted(size_t n, const std::string& noun) {
-  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
 std::string stageOf(const RecordedCall& call) { return "call " + std::to_string(call.seq); }
 
 // FNV-1a of an answer's bytes and its NUL: two answers alike are alike here.
