@@ -1,5 +1,6 @@
 #include "compare.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -84,6 +85,24 @@ void compareBehaviour(const TraceRecord& record, const Build& oldBuild, const Bu
   }
 }
 
+// Sorts the promises each warm-up run broke by who broke them; a promise is
+// its function and check, whatever call broke it.
+void comparePromises(const Build& oldBuild, const Build& newBuild, Comparison& comparison) {
+  auto brokenIn = [](const std::vector<Line>& lines, const Line& line) {
+    return std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
+      return other.function == line.function && other.check == line.check;
+    });
+  };
+  const std::vector<Line>& byOld = oldBuild.warmUp.brokenPromises;
+  const std::vector<Line>& byNew = newBuild.warmUp.brokenPromises;
+  for (const Line& line : byNew) {
+    (brokenIn(byOld, line) ? comparison.brokenByBoth : comparison.brokenByNewAlone).push_back(line);
+  }
+  for (const Line& line : byOld) {
+    if (!brokenIn(byNew, line)) comparison.brokenByOldAlone.push_back(line);
+  }
+}
+
 // Each function's per-call times in the counted rounds, of the calls that returned.
 void compareSpeed(const TraceRecord& record, const Build& oldBuild, const Build& newBuild,
                   Comparison& comparison) {
@@ -152,6 +171,7 @@ int runCompare(const Options& options, const std::vector<std::string>& arguments
     if (comparison.notMeasured.empty()) comparison.rounds = pair + 1;
   }
   compareBehaviour(record, oldBuild, newBuild, options.codesOnly, comparison);
+  comparePromises(oldBuild, newBuild, comparison);
   if (comparison.notMeasured.empty()) compareSpeed(record, oldBuild, newBuild, comparison);
 
   const CompareReport report = reportComparison(record, comparison, options.codesOnly);

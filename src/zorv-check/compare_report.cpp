@@ -52,6 +52,9 @@ std::string summaryOf(const Comparison& c, bool codesOnly) {
   if (!c.unsteady.empty()) {
     summary += ", " + std::to_string(c.unsteady.size()) + " changed from round to round";
   }
+  if (!c.brokenByNewAlone.empty()) {
+    summary += "; " + counted(c.brokenByNewAlone.size(), "promise") + " broken by NEW alone";
+  }
   if (!c.notMeasured.empty()) return summary + "; speed not measured: " + c.notMeasured;
   std::string slower;
   for (const Comparison::Speed& speed : c.speeds) {
@@ -102,6 +105,21 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
     report.lines.push_back({Verdict::Fail, bridgeEntryName(call.entry),
                             "call " + std::to_string(call.seq),
                             "OLD " + d.oldResult + "; NEW " + d.newResult});
+  }
+  // A promise NEW alone breaks fails; one OLD breaks too, or alone, is told.
+  const struct {
+    const std::vector<Line>& lines;
+    Verdict verdict;
+    const char* who;
+  } promises[] = {{comparison.brokenByNewAlone, Verdict::Fail, " (NEW alone)"},
+                  {comparison.brokenByBoth, Verdict::Warn, " (both)"},
+                  {comparison.brokenByOldAlone, Verdict::Warn, " (OLD alone)"}};
+  for (const auto& group : promises) {
+    for (const Line& broken : group.lines) {
+      const Line line{group.verdict, broken.function, broken.check + group.who, broken.sentence};
+      report.text += textLine(line) + "\n";
+      report.lines.push_back(line);
+    }
   }
   if (comparison.speeds.empty()) return report;
   report.text += padded("function", 12) + padded("calls", 7, true) +

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge_binding.h"
+#include "report.h"
 #include "speed_statistics.h"
 
 namespace zorv::check {
@@ -41,11 +42,17 @@ struct Comparison {
   size_t newNotRun = 0;
   std::vector<Speed> speeds;  // functions the record calls, in the report's order
   std::string notMeasured;    // why there are no times, when a warm-up run did not end well
+  // Promises the guard saw broken in the warm-up runs, in the checks' words:
+  // by NEW alone (a regression), by OLD alone, by both.
+  std::vector<Line> brokenByNewAlone;
+  std::vector<Line> brokenByOldAlone;
+  std::vector<Line> brokenByBoth;
 
   size_t slower() const { return count(SpeedChange::Slower); }
   size_t faster() const { return count(SpeedChange::Faster); }
   bool clean() const {
-    return differences.empty() && oldNotRun == 0 && newNotRun == 0 && slower() == 0;
+    return differences.empty() && oldNotRun == 0 && newNotRun == 0 && slower() == 0 &&
+           brokenByNewAlone.empty();
   }
 
  private:
