@@ -75,6 +75,7 @@ int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard
   guardChild(shared.board);
   const std::optional<std::string> login = loginText(options);
   Exerciser exerciser(shared.board, bindings);
+  platform::warmPages();
   CallResult* results = shared.results();
   for (size_t i = 0; i < record.calls.size(); ++i) {
     const RecordedCall& call = record.calls[i];
