@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "board.h"
+#include "compare_html.h"
 #include "compare_report.h"
 #include "junit_writer.h"
 #include "library_loader.h"
@@ -179,6 +180,11 @@ int runCompare(const Options& options, const std::vector<std::string>& arguments
   std::fflush(stdout);
   if (!writeJUnitIfAsked(options.junitPath, options.library + " against " + *options.newLibrary,
                          report.lines, started)) {
+    return 2;
+  }
+  if (!options.htmlPath.empty() &&
+      !writeComparisonPage(options.htmlPath, record, comparison, options.codesOnly,
+                           options.library, *options.newLibrary)) {
     return 2;
   }
   return comparison.clean() ? 0 : 1;

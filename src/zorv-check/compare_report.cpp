@@ -21,13 +21,13 @@ std::string shownTime(double seconds) {
   return "";
 }
 
-namespace {
-
 std::string ratioText(double ratio) {
   char text[32];
   std::snprintf(text, sizeof text, ratio >= 1000 ? "%.0f" : "%.3g", ratio);
   return text;
 }
+
+namespace {
 
 const char* changeWord(SpeedChange change) {
   switch (change) {

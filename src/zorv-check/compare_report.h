@@ -22,5 +22,7 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
 // A time as the table shows it, three digits in the fitting unit: "812 ns",
 // "1.25 us", "2.10 ms", "1.05 s".
 std::string shownTime(double seconds);
+// A ratio as the reports show it: three digits, whole numbers from 1000 on.
+std::string ratioText(double ratio);
 
 }  // namespace zorv::check

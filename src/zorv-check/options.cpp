@@ -29,7 +29,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     const bool takesValue = arg == "--connect" || arg == "--query" || arg == "--exec" ||
                             arg == "--timeout" || arg == "--junit" || arg == "--replay" ||
                             arg == "--login" || arg == "--compare" || arg == "--rounds" ||
-                            arg == "--time" || arg == "--threshold";
+                            arg == "--time" || arg == "--threshold" || arg == "--html";
     if (takesValue && i + 1 == arguments.size()) {
       error = arg + " needs a value";
       return std::nullopt;
@@ -78,6 +78,9 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       if (arg == "--time") options.timeSeconds = *number;
       if (arg == "--threshold") options.threshold = *number;
       comparing = true;
+    } else if (arg == "--html") {
+      options.htmlPath = arguments[++i];
+      comparing = true;
     } else if (arg == "--login") {
       options.login = arguments[++i];
     } else if (arg == "--codes-only") {
@@ -97,7 +100,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     options.library = libraries[0];
     options.newLibrary = libraries[1];
   } else if (comparing) {
-    error = "--rounds, --time and --threshold go with --compare";
+    error = "--rounds, --time, --threshold and --html go with --compare";
     return std::nullopt;
   } else if (libraries.size() > 1) {
     error = "one LIBRARY only, got \"" + libraries[0] + "\" and \"" + libraries[1] + "\"";
