@@ -8,8 +8,9 @@ Two comparisons: OLD against SAME (a copy of it) as an English user, and OLD
 against NEW_SLOWER as a Japanese user. Each page must name no network
 resource and carry a policy that forbids connections; once rendered, each
 function the text report lists must have a plot drawn by the embedded
-charting library (an SVG with a dot a call and the library's axis), and the
-page must be in the user's language. Exits 77 (skipped) without chromium.
+charting library (an SVG with a dot a call and the library's axis), the page
+must be in the user's language, and printed it must give each function a
+page of its own. Exits 77 (skipped) without chromium.
 """
 import os
 import re
@@ -28,6 +29,15 @@ def rendered(page, profile):
     if out.returncode != 0 or "</html>" not in out.stdout:
         sys.exit(f"FAILED: chromium could not render {page}: {out.stderr[-2000:]}")
     return out.stdout
+
+
+def printed_pages(page, profile, pdf):
+    """How many pages the page prints on."""
+    subprocess.run([shutil.which("chromium"), "--headless", "--no-sandbox", "--disable-gpu",
+                    f"--user-data-dir={profile}", f"--print-to-pdf={pdf}", "--no-pdf-header-footer",
+                    "file://" + page], capture_output=True, timeout=300)
+    with open(pdf, "rb") as f:
+        return len(re.findall(rb"/Type\s*/Page\b(?!s)", f.read()))
 
 
 def main():
@@ -74,6 +84,10 @@ def main():
             japanese = heading and re.search(r"[\u3040-\u30ff\u4e00-\u9fff]", heading.group(1))
             if (want == "ja") != bool(japanese):
                 problems.append(f"{name}: heading {heading.group(1) if heading else None!r} for a {lang} user")
+            # In print each function takes a page, and the tables one more.
+            pages = printed_pages(page, os.path.join(tmp, "profile"), os.path.join(tmp, f"{name}.pdf"))
+            if pages != len(sections) + 1:
+                problems.append(f"{name}: printed on {pages} pages, not one a function and one more")
             if name == "slower" and not re.search(r'id="ZORVfetch">.*?<td class="slower">', dom, re.S):
                 problems.append("slower: ZORVfetch is not marked slower")
     if problems:
