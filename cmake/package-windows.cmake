@@ -40,12 +40,16 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ZORV_NOTICES ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
 # The same libraries, machine-readable, for the bill of materials (scripts/sbom).
 set(ZORV_LIBRARIES_JSON ${CMAKE_BINARY_DIR}/third-party.json)
+get_property(zorv_embedded GLOBAL PROPERTY ZORV_EMBEDDED_TEXTS)
+set(zorv_embedded_files ${zorv_embedded})
+list(TRANSFORM zorv_embedded_files REPLACE "^[^=]*=" "")
+list(TRANSFORM zorv_embedded PREPEND "--embedded=")
 add_custom_command(OUTPUT ${ZORV_NOTICES} ${ZORV_LIBRARIES_JSON}
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
           --build ${CMAKE_BINARY_DIR} --output ${ZORV_NOTICES} --json ${ZORV_LIBRARIES_JSON}
           --product "zorv console ${PROJECT_VERSION} for Windows (${CMAKE_SYSTEM_PROCESSOR})"
-          ${zorv_link_maps}
-  DEPENDS ${zorv_shipped} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
+          ${zorv_embedded} ${zorv_link_maps}
+  DEPENDS ${zorv_shipped} ${zorv_embedded_files} ${PROJECT_SOURCE_DIR}/scripts/third-party-notices
   VERBATIM)
 add_custom_target(zorv_third_party_notices ALL DEPENDS ${ZORV_NOTICES})
 install(FILES ${ZORV_NOTICES} DESTINATION .)

@@ -26,6 +26,11 @@ enum class Check : uint8_t {
 inline constexpr size_t kCheckCount = 8;
 inline constexpr size_t kAnswerBytes = ZORV_ANSWER_CAPACITY;
 
+// Report order: the console's buttons, then the function nothing calls.
+inline constexpr BridgeEntry kReportOrder[] = {
+    BridgeEntry::Login,  BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,
+    BridgeEntry::MsgGet, BridgeEntry::Exec,   BridgeEntry::Close,  BridgeEntry::Status};
+
 inline bool takesText(BridgeEntry e) {
   return e == BridgeEntry::Login || e == BridgeEntry::Cursor || e == BridgeEntry::Exec;
 }
@@ -81,6 +86,7 @@ struct Board {
   std::atomic<uint32_t> inCall{0};         // 1 while a library call runs
   uint8_t entry = 0;                       // BridgeEntry of the latest call
   char call[200] = {};                     // what the latest call is, for a report line
+  uint64_t callNanoseconds = 0;            // how long the latest call took, the call alone
   std::atomic<uintptr_t> faultAddress{0};  // a fault outside every argument, the last one
   std::atomic<uint32_t> faulted{0};
   std::array<Region, kRegions> regions;

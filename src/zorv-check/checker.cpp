@@ -55,11 +55,6 @@ const char* checkName(Check check) {
 
 namespace {
 
-// Report order: the console's buttons, then the function nothing calls.
-constexpr BridgeEntry kReportOrder[] = {
-    BridgeEntry::Login,  BridgeEntry::Cursor, BridgeEntry::FNames, BridgeEntry::Fetch,
-    BridgeEntry::MsgGet, BridgeEntry::Exec,   BridgeEntry::Close,  BridgeEntry::Status};
-
 std::string passSentence(Check check, const Tally& t, const Options& options) {
   const std::string n = std::to_string(t.judged);
   switch (check) {
@@ -259,9 +254,15 @@ int runChildProcess(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return 2;
   endChildOnFault();
   std::string error;
-  const auto options =
+  auto options =
       parseOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()), error);
   if (!options) return 2;
+  // A --compare child of NEW: "new:" and the task it runs.
+  std::string task = arguments[0];
+  if (options->newLibrary && task.rfind("new:", 0) == 0) {
+    options->library = *options->newLibrary;
+    task.erase(0, 4);
+  }
   std::unique_ptr<BridgeBindings> bindings = bindingsFor(options->library, error);
   if (!bindings) return 2;
   std::array<std::string, kBridgeEntryCount> missing;
@@ -271,15 +272,15 @@ int runChildProcess(const std::vector<std::string>& arguments) {
   } catch (const BridgeFailure&) {
     return 2;
   }
-  if (arguments[0] == kLoadTask) return 0;
-  if (options->replay) return runReplayChild(*options, arguments[0], *bindings, exported);
-  const size_t colon = arguments[0].find(':');
+  if (task == kLoadTask) return 0;
+  if (options->replay) return runReplayChild(*options, task, *bindings, exported);
+  const size_t colon = task.find(':');
   if (colon == std::string::npos) return 2;
-  const size_t index = std::stoul(arguments[0].substr(0, colon));
+  const size_t index = std::stoul(task.substr(0, colon));
   const std::vector<Scenario> runs = scenarios(*options, exported);
   if (index >= runs.size()) return 2;
   platform::SharedMemory memory =
-      platform::SharedMemory::open(arguments[0].substr(colon + 1), sizeof(Board));
+      platform::SharedMemory::open(task.substr(colon + 1), sizeof(Board));
   return childBody(runs[index], *options, *static_cast<Board*>(memory.data()), *bindings);
 }
 

@@ -23,6 +23,11 @@ void writeText(std::FILE* stream, const std::string& text);
 // The environment variable `name` as UTF-8; nothing when it is not set.
 std::optional<std::string> environmentText(const char* name);
 
+// In a replay child, before its first call: makes the pages it can read
+// present and its private ones its own, so a call's time holds no first
+// touch of a page the child inherited.
+void warmPages();
+
 // Memory shared by the checker and its children, zero-filled at first.
 class SharedMemory {
  public:

@@ -94,6 +94,10 @@ void writeText(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// Not done here: a child is a process started afresh, not a copy of the
+// checker, and its first calls pay for the pages they load, both builds alike.
+void warmPages() {}
+
 SharedMemory SharedMemory::create(size_t bytes) {
   static std::atomic<unsigned> serial{0};
   const std::string name =

@@ -1,5 +1,6 @@
 #include "exerciser.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -133,8 +134,14 @@ void Exerciser::finish(BridgeEntry entry) {
 // One call of the library's function; on 32-bit x86 what its callee took off
 // the stack tells its convention, or a prototype that fits neither.
 ResultCode Exerciser::invoke(BridgeEntry entry, std::initializer_list<void*> args) {
+  void* function = bindings_.bind(entry);
+  const auto started = std::chrono::steady_clock::now();
   const bridge::ForeignCallResult result =
-      bridge::callForeign(bindings_.bind(entry), std::span<void* const>(args.begin(), args.size()));
+      bridge::callForeign(function, std::span<void* const>(args.begin(), args.size()));
+  board_.callNanoseconds = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                           started)
+          .count());
   if constexpr (kTwoConventions) {
     CleanupCounts& counts = board_.cleanups[static_cast<size_t>(entry)];
     Tally& convention = board_.tally(entry, Check::Convention);

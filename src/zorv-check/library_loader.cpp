@@ -60,7 +60,7 @@ namespace {
 // first: a library that crashes or hangs while loading cannot take the
 // checker with it. Returns why the library cannot be used, or nothing.
 std::string tryLoading(const Options& options, const std::vector<std::string>& arguments,
-                       BridgeBindings& bindings) {
+                       BridgeBindings& bindings, const std::string& build) {
   platform::ChildProcess child(
       [&] {
         endChildOnFault();
@@ -72,7 +72,7 @@ std::string tryLoading(const Options& options, const std::vector<std::string>& a
           return 2;
         }
       },
-      childArguments(kLoadTask, arguments));
+      childArguments(build.empty() ? kLoadTask : build + ":" + kLoadTask, arguments));
   if (!child.wait(static_cast<int>(options.timeoutSeconds * 1000))) {
     child.kill();
     return "loading it did not end within " + seconds(options.timeoutSeconds) + " s";
@@ -93,10 +93,11 @@ std::string otherBitsAdvice(int libraryBits) {
 std::unique_ptr<BridgeBindings> openLibrary(const Options& options,
                                             const std::vector<std::string>& arguments,
                                             std::array<bool, kBridgeEntryCount>& exported,
-                                            std::array<std::string, kBridgeEntryCount>& missing) {
+                                            std::array<std::string, kBridgeEntryCount>& missing,
+                                            const std::string& build) {
   std::string error;
   std::unique_ptr<BridgeBindings> bindings = bindingsFor(options.library, error);
-  if (bindings) error = tryLoading(options, arguments, *bindings);
+  if (bindings) error = tryLoading(options, arguments, *bindings, build);
   if (error.empty() && bindings) {
     try {
       exported = lookUpEntries(*bindings, missing);

@@ -24,10 +24,13 @@ std::string otherBitsAdvice(int libraryBits);
 // Binds LIBRARY after loading it once in a child, and finds which entries it
 // exports (`missing` holds the reasons for the others). Empty, after a
 // one-line reason on standard error, when the library cannot be used.
+// `build` is "" for LIBRARY, "new" for --compare's NEW (then `options.library`
+// names NEW): a child started afresh loads that one.
 std::unique_ptr<BridgeBindings> openLibrary(const Options& options,
                                             const std::vector<std::string>& arguments,
                                             std::array<bool, kBridgeEntryCount>& exported,
-                                            std::array<std::string, kBridgeEntryCount>& missing);
+                                            std::array<std::string, kBridgeEntryCount>& missing,
+                                            const std::string& build = "");
 
 // Which entries the library exports, with the reasons for those it lacks.
 // Throws BridgeFailure when the library itself cannot be loaded.

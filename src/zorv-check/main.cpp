@@ -7,6 +7,7 @@
 #include "checker.h"
 #include "child_process.h"
 #include "child_supervisor.h"
+#include "compare.h"
 #include "options.h"
 #include "replay.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
   }
   switch (options->action) {
     case Options::Action::Help:
-      std::printf("%s\n%s\n\n%s", kUsage, kReplayUsage, kHelp);
+      std::printf("%s\n%s\n%s\n\n%s", kUsage, kReplayUsage, kCompareUsage, kHelp);
       return 0;
     case Options::Action::Version:
       std::printf("zorv-check %s\n", ZORV_VERSION);
@@ -32,5 +33,6 @@ int main(int argc, char** argv) {
     case Options::Action::Check:
       break;
   }
+  if (options->newLibrary) return runCompare(*options, arguments);
   return options->replay ? runReplay(*options, arguments) : runChecks(*options, arguments);
 }

@@ -5,14 +5,31 @@
 
 namespace zorv::check {
 
+namespace {
+
+// `value` as a number in (low, high]; nothing when it is not one.
+std::optional<double> numberIn(const std::string& value, double low, double high) {
+  char* end = nullptr;
+  const double number = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !std::isfinite(number) || number <= low || number > high) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+}  // namespace
+
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error) {
   Options options;
-  bool haveLibrary = false;
+  std::vector<std::string> libraries;
+  bool compare = false;    // --compare was given
+  bool comparing = false;  // an option that only --compare takes was given
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     const bool takesValue = arg == "--connect" || arg == "--query" || arg == "--exec" ||
                             arg == "--timeout" || arg == "--junit" || arg == "--replay" ||
-                            arg == "--login";
+                            arg == "--login" || arg == "--compare" || arg == "--rounds" ||
+                            arg == "--time" || arg == "--threshold" || arg == "--html";
     if (takesValue && i + 1 == arguments.size()) {
       error = arg + " needs a value";
       return std::nullopt;
@@ -42,6 +59,28 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       options.junitPath = arguments[++i];
     } else if (arg == "--replay") {
       options.replay = arguments[++i];
+    } else if (arg == "--compare") {
+      options.replay = arguments[++i];
+      compare = true;
+    } else if (arg == "--rounds" || arg == "--time" || arg == "--threshold") {
+      const std::string& value = arguments[++i];
+      const bool rounds = arg == "--rounds";
+      const std::optional<double> number =
+          numberIn(value, rounds ? 0 : arg == "--time" ? 0 : 1, rounds ? 10000 : 86400);
+      if (!number || (rounds && *number != std::floor(*number))) {
+        error = arg + (rounds                ? " takes a whole number from 1 to 10000"
+                       : arg == "--time"     ? " takes a number of seconds above 0"
+                                             : " takes a ratio above 1") +
+                ", not \"" + value + "\"";
+        return std::nullopt;
+      }
+      if (rounds) options.rounds = static_cast<size_t>(*number);
+      if (arg == "--time") options.timeSeconds = *number;
+      if (arg == "--threshold") options.threshold = *number;
+      comparing = true;
+    } else if (arg == "--html") {
+      options.htmlPath = arguments[++i];
+      comparing = true;
     } else if (arg == "--login") {
       options.login = arguments[++i];
     } else if (arg == "--codes-only") {
@@ -49,24 +88,36 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + arg;
       return std::nullopt;
-    } else if (haveLibrary) {
-      error = "one LIBRARY only, got \"" + options.library + "\" and \"" + arg + "\"";
-      return std::nullopt;
     } else {
-      options.library = arg;
-      haveLibrary = true;
+      libraries.push_back(arg);
     }
   }
-  if (!haveLibrary || options.library.empty()) {
+  if (compare) {
+    if (libraries.size() != 2 || libraries[0].empty() || libraries[1].empty()) {
+      error = "--compare takes two libraries, OLD and NEW";
+      return std::nullopt;
+    }
+    options.library = libraries[0];
+    options.newLibrary = libraries[1];
+  } else if (comparing) {
+    error = "--rounds, --time, --threshold and --html go with --compare";
+    return std::nullopt;
+  } else if (libraries.size() > 1) {
+    error = "one LIBRARY only, got \"" + libraries[0] + "\" and \"" + libraries[1] + "\"";
+    return std::nullopt;
+  } else if (libraries.empty() || libraries[0].empty()) {
     error = "no LIBRARY given";
     return std::nullopt;
+  } else {
+    options.library = libraries[0];
   }
   if (options.replay && (options.connect || options.query || !options.execs.empty())) {
-    error = "--replay runs the record's calls: it takes no --connect, --query or --exec";
+    error = std::string(compare ? "--compare" : "--replay") +
+            " runs the record's calls: it takes no --connect, --query or --exec";
     return std::nullopt;
   }
   if (!options.replay && (options.login || options.codesOnly)) {
-    error = "--login and --codes-only go with --replay";
+    error = "--login and --codes-only go with --replay or --compare";
     return std::nullopt;
   }
   return options;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ struct Options {
   std::optional<std::string> replay;   // --replay: the record whose calls to run again
   std::optional<std::string> login;    // --login: the connection text for a masked ZORVlogin
   bool codesOnly = false;              // --codes-only: compare result codes, not answers
+  // --compare RECORD OLD NEW: `replay` is the record, `library` OLD and this NEW.
+  std::optional<std::string> newLibrary;
+  size_t rounds = 20;          // --rounds: the counted rounds of each library
+  double timeSeconds = 60;     // --time: no new pair of rounds starts after this
+  double threshold = 1.10;     // --threshold: the ratio NEW/OLD that counts as slower
+  std::string htmlPath;        // --html: also write the comparison as a page there
 
   // The text of a call made before any Open: what the console passes with
   // an empty input box unless the command line gave one.
@@ -34,6 +41,10 @@ inline constexpr const char* kUsage =
 inline constexpr const char* kReplayUsage =
     "       zorv-check --replay RECORD [--login TEXT] [--codes-only] [--timeout SECONDS] "
     "[--junit FILE] LIBRARY";
+inline constexpr const char* kCompareUsage =
+    "       zorv-check --compare RECORD [--login TEXT] [--codes-only] [--rounds N] "
+    "[--time SECONDS] [--threshold RATIO] [--timeout SECONDS] [--junit FILE] [--html FILE] "
+    "OLD NEW";
 
 // What --help prints after the usage line.
 inline constexpr const char* kHelp =
@@ -48,13 +59,27 @@ inline constexpr const char* kHelp =
     "  --junit FILE       also write the report as JUnit XML to FILE\n"
     "  --replay RECORD    run the calls of a zorv-trace record against LIBRARY instead, in\n"
     "                     one guarded child, and compare each result code and answer\n"
-    "  --login TEXT       with --replay: the connection text for a ZORVlogin whose password\n"
-    "                     the record masked (default: the environment's ZORV_LOGIN)\n"
-    "  --codes-only       with --replay: compare the result codes only, not the answers\n"
+    "  --login TEXT       with --replay or --compare: the connection text for a ZORVlogin\n"
+    "                     whose password the record masked (default: ZORV_LOGIN)\n"
+    "  --codes-only       with --replay or --compare: compare the result codes only\n"
+    "  --compare RECORD   run the record's calls against OLD and NEW in alternating rounds,\n"
+    "                     each in a guarded child, and report the calls whose results\n"
+    "                     differ and each function's speed: NEW's median time a call over\n"
+    "                     OLD's, with a 95 % percentile-bootstrap interval (fixed seed).\n"
+    "                     The record runs many times against the database its connection\n"
+    "                     text names: a record that writes writes every round, so compare\n"
+    "                     against a scratch copy or with a record that only reads\n"
+    "  --rounds N         with --compare: timed rounds of each library (default 20)\n"
+    "  --time SECONDS     with --compare: start no new pair of rounds after this (default 60)\n"
+    "  --threshold RATIO  with --compare: a function is slower when the whole interval lies\n"
+    "                     above RATIO, faster when below 1/RATIO (default 1.1)\n"
+    "  --html FILE        with --compare: also write a page with a plot per function to FILE,\n"
+    "                     self-contained, in the user's language\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "\n"
-    "Exit status: 0 when no check failed (no replayed call differed), 1 when one did,\n"
+    "Exit status: 0 when no check failed (no replayed call differed; with --compare, no\n"
+    "call differed between the libraries and no function was slower), 1 when one did,\n"
     "2 when the library cannot be loaded, the record cannot be read or the command\n"
     "line is wrong.\n";
 

@@ -61,17 +61,21 @@ std::string bufferFor(const RecordedCall& call) {
   return bytes;
 }
 
-std::string counted(size_t n, const std::string& noun) {
-  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
 std::string stageOf(const RecordedCall& call) { return "call " + std::to_string(call.seq); }
+
+// FNV-1a of an answer's bytes and its NUL: two answers alike are alike here.
+uint64_t digestOf(std::string_view answer, bool terminated) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : answer) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+  return (hash ^ (terminated ? 1u : 2u)) * 1099511628211ull;
+}
 
 int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard& shared,
                   BridgeBindings& bindings, const std::array<bool, kBridgeEntryCount>& exported) {
   guardChild(shared.board);
   const std::optional<std::string> login = loginText(options);
   Exerciser exerciser(shared.board, bindings);
+  platform::warmPages();
   CallResult* results = shared.results();
   for (size_t i = 0; i < record.calls.size(); ++i) {
     const RecordedCall& call = record.calls[i];
@@ -83,10 +87,12 @@ int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard
     std::string buffer = bufferFor(call);
     result.outcome = Outcome::Running;
     result.code = exerciser.replay(call.entry, textFor(call, login), buffer, stageOf(call));
+    result.nanoseconds = shared.board.callNanoseconds;
     const std::string_view first = std::string_view(buffer).substr(0, kAnswerBytes);
     const size_t nul = first.find('\0');
     const std::string_view answer = first.substr(0, nul);
     const bool terminated = nul != std::string_view::npos;
+    if (writesAnswer(call.entry)) result.digest = digestOf(answer, terminated);
     bool same = call.returned && result.code == call.code;
     size_t differsAt = 0;
     if (call.returned && writesAnswer(call.entry) && !options.codesOnly) {
@@ -155,10 +161,8 @@ int runReplayChild(const Options& options, const std::string& task, BridgeBindin
                        exported);
 }
 
-int runReplay(const Options& options, const std::vector<std::string>& arguments) {
-  const auto started = std::chrono::steady_clock::now();
-  TraceRecord record;
-  if (!loadRecord(options, record)) return 2;
+bool loadUsableRecord(const Options& options, TraceRecord& record) {
+  if (!loadRecord(options, record)) return false;
   const std::optional<std::string> login = loginText(options);
   for (const RecordedCall& call : record.calls) {
     if (call.masked && !login) {
@@ -166,9 +170,55 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
                                       " (line " + std::to_string(call.line) +
                                       ") had its password masked: give the connection text "
                                       "with --login TEXT or ZORV_LOGIN\n");
-      return 2;
+      return false;
     }
   }
+  return true;
+}
+
+ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBindings& bindings,
+                     const std::array<bool, kBridgeEntryCount>& exported, const std::string& build,
+                     const std::vector<std::string>& arguments) {
+  const size_t count = record.calls.size();
+  platform::SharedMemory memory = platform::SharedMemory::create(ReplayBoard::bytesFor(count));
+  auto& shared = *new (memory.data()) ReplayBoard();
+  for (size_t i = 0; i < count; ++i) new (&shared.results()[i]) CallResult();
+  ReplayRun run;
+  {
+    platform::ChildProcess child(
+        [&] {
+          try {
+            return replayInChild(record, options, shared, bindings, exported);
+          } catch (const std::exception& error) {
+            std::fprintf(stderr, "zorv-check: %s\n", error.what());
+            return 3;
+          }
+        },
+        childArguments((build.empty() ? "" : build + ":") + "replay:" + std::to_string(count) +
+                           ":" + memory.name(),
+                       arguments));
+    run.timedOut = superviseChild(child, shared.board, options.timeoutSeconds);
+    run.end = child.end();
+  }
+  run.ending = endSentence(shared.board, run.end, run.timedOut, options.timeoutSeconds);
+  if (record.endsUnfinished()) {
+    // A child started afresh reads the record again: by then the call may have its return line.
+    Outcome& last = shared.results()[count - 1].outcome;
+    if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::NowReturns;
+  }
+  run.results.assign(shared.results(), shared.results() + count);
+  run.windows.resize(count);
+  for (uint32_t w = 0; w < shared.windowCount && w < ReplayBoard::kWindows; ++w) {
+    if (shared.windows[w].call < count) run.windows[shared.windows[w].call] = shared.windows[w];
+  }
+  run.brokenPromises = brokenPromises(shared.board);
+  return run;
+}
+
+int runReplay(const Options& options, const std::vector<std::string>& arguments) {
+  const auto started = std::chrono::steady_clock::now();
+  TraceRecord record;
+  if (!loadUsableRecord(options, record)) return 2;
   std::array<std::string, kBridgeEntryCount> missing;
   std::array<bool, kBridgeEntryCount> exported{};
   std::unique_ptr<BridgeBindings> bindings = openLibrary(options, arguments, exported, missing);
@@ -181,46 +231,20 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   }
 
   const size_t count = record.calls.size();
-  platform::SharedMemory memory = platform::SharedMemory::create(ReplayBoard::bytesFor(count));
-  auto& shared = *new (memory.data()) ReplayBoard();
-  for (size_t i = 0; i < count; ++i) new (&shared.results()[i]) CallResult();
-  bool timedOut = false;
-  platform::ChildEnd end;
-  {
-    platform::ChildProcess child(
-        [&] {
-          try {
-            return replayInChild(record, options, shared, *bindings, exported);
-          } catch (const std::exception& error) {
-            std::fprintf(stderr, "zorv-check: %s\n", error.what());
-            return 3;
-          }
-        },
-        childArguments("replay:" + std::to_string(count) + ":" + memory.name(), arguments));
-    timedOut = superviseChild(child, shared.board, options.timeoutSeconds);
-    end = child.end();
-  }
-  const std::string ending = endSentence(shared.board, end, timedOut, options.timeoutSeconds);
-  if (record.endsUnfinished()) {
-    // A child started afresh reads the record again: by then the call may have its return line.
-    Outcome& last = shared.results()[count - 1].outcome;
-    if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::NowReturns;
-  }
-
-  std::vector<const AnswerWindow*> windows(count, nullptr);
-  for (uint32_t w = 0; w < shared.windowCount && w < ReplayBoard::kWindows; ++w) {
-    if (shared.windows[w].call < count) windows[shared.windows[w].call] = &shared.windows[w];
-  }
+  const ReplayRun run = replayOnce(record, options, *bindings, exported, "", arguments);
+  const bool timedOut = run.timedOut;
+  const platform::ChildEnd& end = run.end;
+  const std::string& ending = run.ending;
   std::vector<Line> lines;
   size_t matched = 0, differed = 0, notRun = 0;
   std::string last;
   for (size_t i = 0; i < count; ++i) {
     const RecordedCall& call = record.calls[i];
-    const CallReport report =
-        reportCall(call, shared.results()[i], windows[i], ending, options.codesOnly);
+    const AnswerWindow* window = run.windows[i] ? &*run.windows[i] : nullptr;
+    const CallReport report = reportCall(call, run.results[i], window, ending, options.codesOnly);
     platform::writeText(stdout, report.text);
     lines.push_back({report.verdict, bridgeEntryName(call.entry), stageOf(call), report.sentence});
-    const Outcome outcome = shared.results()[i].outcome;
+    const Outcome outcome = run.results[i].outcome;
     if (!call.returned) {
       last = outcome == Outcome::NowReturns      ? "now returns"
              : outcome == Outcome::NotExported ? "is not exported"
@@ -234,7 +258,7 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
     notRun += outcome == Outcome::NotRun;
     differed += outcome != Outcome::Matched && outcome != Outcome::NotRun;
   }
-  const std::vector<Line> promises = brokenPromises(shared.board);
+  const std::vector<Line>& promises = run.brokenPromises;
   for (const Line& line : promises) platform::writeText(stdout, textLine(line) + "\n");
   lines.insert(lines.end(), promises.begin(), promises.end());
   const size_t broken = promises.size();

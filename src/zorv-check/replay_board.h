@@ -21,6 +21,8 @@ enum class Outcome : uint8_t {
 struct CallResult {
   int32_t code = 0;
   Outcome outcome = Outcome::NotRun;
+  uint64_t nanoseconds = 0;  // the call alone, as the child timed it
+  uint64_t digest = 0;       // of the answer and whether it had its NUL, for answer calls
 };
 
 // The new answer of a call that differs (or of the unfinished call), from

@@ -51,7 +51,16 @@ std::string shownText(std::string_view bytes, size_t width = 60) {
   return "\"" + utf8FromUtf16(cut) + (more ? "...\"" : "\"");
 }
 
-// The arguments of a call as the record shows them (a masked password stays masked).
+// An answer of `length` bytes, shown from byte `from`; `shown` holds its bytes from there.
+std::string answerOf(std::string_view shown, size_t from, size_t length, bool terminated) {
+  std::string out = "answer " + std::string(from > 0 ? "..." : "") + shownText(shown) + " (" +
+                    std::to_string(length) + " bytes";
+  if (from > 0) out += ", shown from byte " + std::to_string(from);
+  return out + (terminated ? ")" : ", no NUL)");
+}
+
+}  // namespace
+
 std::string argumentsOf(const RecordedCall& call) {
   std::string out;
   if (call.entry == BridgeEntry::Login) out = "connection " + shownText(call.text);
@@ -63,15 +72,35 @@ std::string argumentsOf(const RecordedCall& call) {
   return out.empty() ? "no arguments" : out;
 }
 
-// An answer of `length` bytes, shown from byte `from`; `shown` holds its bytes from there.
-std::string answerOf(std::string_view shown, size_t from, size_t length, bool terminated) {
-  std::string out = "answer " + std::string(from > 0 ? "..." : "") + shownText(shown) + " (" +
-                    std::to_string(length) + " bytes";
-  if (from > 0) out += ", shown from byte " + std::to_string(from);
-  return out + (terminated ? ")" : ", no NUL)");
+namespace {
+
+std::string nowText(const RecordedCall& call, const CallResult& result,
+                    const AnswerWindow* window, const std::string& ending, bool codesOnly) {
+  if (result.outcome == Outcome::NotExported) return "not exported by this library";
+  if (result.outcome == Outcome::Running) return ending;
+  std::string now = "code " + std::to_string(result.code);
+  if (window && !(codesOnly && call.returned)) {
+    const size_t kept = std::min<size_t>(AnswerWindow::kBytes, window->length - window->from);
+    now += ", " + answerOf(std::string_view(window->bytes, kept), window->from, window->length,
+                           window->terminated);
+  } else if (writesAnswer(call.entry) && !codesOnly) {
+    now += ", answer not kept (over " + std::to_string(ReplayBoard::kWindows) +
+           " calls differed before)";
+  }
+  return now;
 }
 
 }  // namespace
+
+std::string resultOf(const RecordedCall& call, const CallResult& result,
+                     const AnswerWindow* window, const std::string& ending, bool codesOnly) {
+  if (result.outcome == Outcome::NotRun) return "not run: the replay ended before it";
+  if (result.outcome == Outcome::Matched && writesAnswer(call.entry) && !codesOnly) {
+    return "code " + std::to_string(result.code) + ", " +
+           answerOf(call.answer, 0, call.answer.size(), call.answerTerminated);
+  }
+  return nowText(call, result, window, ending, codesOnly);
+}
 
 std::string callName(const RecordedCall& call) {
   return "call " + std::to_string(call.seq) + " " + bridgeEntryName(call.entry);
@@ -81,22 +110,7 @@ CallReport reportCall(const RecordedCall& call, const CallResult& result,
                       const AnswerWindow* window, const std::string& ending, bool codesOnly) {
   CallReport report;
   const std::string head = callName(call) + " (line " + std::to_string(call.line) + ")";
-  std::string now;
-  if (result.outcome == Outcome::NotExported) {
-    now = "not exported by this library";
-  } else if (result.outcome == Outcome::Running) {
-    now = ending;
-  } else {
-    now = "code " + std::to_string(result.code);
-    if (window && !(codesOnly && call.returned)) {
-      const size_t kept = std::min<size_t>(AnswerWindow::kBytes, window->length - window->from);
-      now += ", " + answerOf(std::string_view(window->bytes, kept), window->from, window->length,
-                             window->terminated);
-    } else if (writesAnswer(call.entry) && !codesOnly) {
-      now += ", answer not kept (over " + std::to_string(ReplayBoard::kWindows) +
-             " calls differed before)";
-    }
-  }
+  std::string now = nowText(call, result, window, ending, codesOnly);
   if (!call.returned) {
     const bool returns = result.outcome == Outcome::NowReturns;
     report.verdict = returns ? Verdict::Pass : Verdict::Fail;

@@ -17,6 +17,17 @@ size_t characterStart(std::string_view bytes, size_t at);
 // "call 4 ZORVfetch"
 std::string callName(const RecordedCall& call);
 
+// The arguments of a call as the record shows them (a masked password stays
+// masked): `connection "file=x"`, `buffer ""`.
+std::string argumentsOf(const RecordedCall& call);
+
+// What one library did with `call`, in the words of a replay's "now:" line:
+// "code 0, answer \"row 1\" (5 bytes)", "not exported by this library",
+// `ending` for the call its child ended in. An answer that matched the record
+// is the record's.
+std::string resultOf(const RecordedCall& call, const CallResult& result,
+                     const AnswerWindow* window, const std::string& ending, bool codesOnly);
+
 // What the replay says of one call.
 struct CallReport {
   Verdict verdict = Verdict::Pass;

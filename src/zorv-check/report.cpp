@@ -29,6 +29,10 @@ std::string summaryLine(const std::vector<Line>& lines) {
          std::to_string(count(lines, Verdict::Warn)) + " warned";
 }
 
+std::string counted(size_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 std::string seconds(double s) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", s);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ const char* verdictWord(Verdict verdict);
 std::string textLine(const Line& line);
 // "N passed, N failed, N warned"
 std::string summaryLine(const std::vector<Line>& lines);
+// "1 call", "2 calls": `n` and the noun, plural but for one.
+std::string counted(size_t n, const std::string& noun);
 // A number of seconds as the report writes it: "10", "0.5".
 std::string seconds(double s);
 

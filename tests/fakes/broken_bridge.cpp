@@ -9,7 +9,14 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <thread>
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
 
 #include "fake_export.h"
 
@@ -29,6 +36,9 @@ enum class Break {
   CrashOnLoad,   // the library's start-up code dereferences a null pointer
   RaiseSegv,     // ZORVcursor sends its own thread SIGSEGV, as a runtime re-raising a fault does
   RaiseBus,      // ZORVcursor sends its own thread SIGBUS
+  SlowFetch,     // ZORVfetch takes 2 ms longer
+  ChangingRows,  // ZORVfetch's rows hold the process id: they differ from process to process,
+                 // as rows that a record's own writes change differ from replay to replay
 };
 
 #ifndef FAKE_BREAK
@@ -99,6 +109,12 @@ FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
   // "row N", a TAB and 表 in CP932.
   char row[] = "row 0\t\x95\x5C";
   row[4] = static_cast<char>('0' + rowsLeft--);
+  if constexpr (kBreak == Break::SlowFetch) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if constexpr (kBreak == Break::ChangingRows) {
+    return answer(buffer, (row + std::string(" ") + std::to_string(getpid())).c_str());
+  }
   return answer(buffer, row);
 }
 #endif

@@ -11,7 +11,9 @@ other than our own, must be "linked from" a library that SHIPPED has a
 STATIC_LINK to, with a version and a licence; in a Debian package, every
 shared library a shipped ELF file needs (objdump -p, read here) must be a
 DYNAMIC_LINK of that file to the Debian package that installed the library
-on this machine (dpkg-query -S); every licence identifier must
+on this machine (dpkg-query -S); a shipped zorv-check must CONTAIN the
+charting library its report carries (d3), with a version and a licence;
+every licence identifier must
 be on the SPDX lists (node-spdx-license-ids, node-spdx-exceptions) or
 defined in the document. SHA256SUMS beside the package must hold its line.
 Every .txt in a zip or installer must be UTF-8 with a byte-order mark and
@@ -154,6 +156,16 @@ def bill_problems(doc, package_path, files, maps, licences, exceptions):
                        and by_id[lib].get("versionInfo") and by_id[lib].get("licenseDeclared", "NOASSERTION") != "NOASSERTION"
                        for f, lib in links if lib in by_id):
                 problems.append(f"{shipped}: {archive} is linked in but no library of the bill accounts for it")
+    contains = {(file_ids.get(r["spdxElementId"]), by_id.get(r["relatedSpdxElement"], {}).get("name"))
+                for r in doc["relationships"] if r["relationshipType"] == "CONTAINS"}
+    charts = [p for p in doc["packages"] if p["name"] == "d3"]
+    for path in sorted(files):
+        checker = os.path.basename(path)
+        if re.fullmatch(r"zorv-check(\.exe)?", checker) and (
+                (checker, "d3") not in contains
+                or not all(p.get("versionInfo") and p.get("licenseDeclared", "NOASSERTION") != "NOASSERTION"
+                           for p in charts)):
+            problems.append(f"{path}: the bill does not say it carries d3, with its version and licence")
     return problems + licence_problems(doc, licences, exceptions)
 
 
@@ -217,6 +229,10 @@ def main():
     def unknown_licence(d, fs):
         d["packages"][-1]["licenseDeclared"] = "Public-Domain-Or-So"
 
+    def chart_library_dropped(d, fs):
+        d["relationships"] = [r for r in d["relationships"] if r["relationshipType"] != "CONTAINS"
+                              or r["spdxElementId"] == d["packages"][0]["SPDXID"]]
+
     def file_unlisted(d, fs):
         fs["extra.dll"] = b"MZ"
 
@@ -224,7 +240,7 @@ def main():
         txt = next(p for p in fs if p.lower().endswith(".txt"))
         fs[txt] = fs[txt][3:].replace(b"\r\n", b"\n")
 
-    cases = [changed_checksum, unknown_licence, file_unlisted]
+    cases = [changed_checksum, unknown_licence, file_unlisted, chart_library_dropped]
     if maps:
         cases.append(library_dropped)
     if windows:

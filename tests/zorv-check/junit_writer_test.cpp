@@ -45,6 +45,7 @@ TEST(JUnitWriter, WritesOneCaseALine) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
+  in.close();  // Windows removes no file that is still open
   std::filesystem::remove(path);
   EXPECT_NE(
       text.str().find("name=\"zorv-check lib&amp;.so\" tests=\"2\" failures=\"1\" errors=\"0\" "

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "bridge_binding.h"
+#include "report.h"
+#include "speed_statistics.h"
+
+namespace zorv::check {
+
+// What --compare found, for its reports (text and JUnit today): plain data,
+// no wording beyond each library's result of a differing call.
+struct Comparison {
+  // A call whose code or answer differs between OLD and NEW, steady in each.
+  struct Difference {
+    size_t call = 0;        // index in the record's calls
+    std::string oldResult;  // in a replay's words: "code 0, answer ..." or how it ended
+    std::string newResult;
+  };
+  // One function's times over the counted rounds (seconds a call).
+  struct Speed {
+    BridgeEntry entry = BridgeEntry::Login;
+    size_t calls = 0;  // its calls in the record
+    std::vector<double> oldTimes;
+    std::vector<double> newTimes;
+    double oldMedian = 0;
+    double newMedian = 0;
+    RatioInterval interval;
+    SpeedChange change = SpeedChange::TooFewCalls;
+  };
+
+  size_t calls = 0;   // the record's calls
+  size_t rounds = 0;  // counted rounds of each library
+  double threshold = 1.10;
+  std::vector<Difference> differences;
+  // Calls whose code or answer changed from round to round of one library:
+  // not compared, since the record's own calls changed what they read.
+  std::vector<size_t> unsteady;
+  size_t oldNotRun = 0;  // calls OLD never reached, its run having ended before them
+  size_t newNotRun = 0;
+  std::vector<Speed> speeds;  // functions the record calls, in the report's order
+  std::string notMeasured;    // why there are no times, when a warm-up run did not end well
+  // Promises the guard saw broken in the warm-up runs, in the checks' words:
+  // by NEW alone (a regression), by OLD alone, by both.
+  std::vector<Line> brokenByNewAlone;
+  std::vector<Line> brokenByOldAlone;
+  std::vector<Line> brokenByBoth;
+
+  size_t slower() const { return count(SpeedChange::Slower); }
+  size_t faster() const { return count(SpeedChange::Faster); }
+  bool clean() const {
+    return differences.empty() && oldNotRun == 0 && newNotRun == 0 && slower() == 0 &&
+           brokenByNewAlone.empty();
+  }
+
+ private:
+  size_t count(SpeedChange change) const {
+    size_t n = 0;
+    for (const Speed& speed : speeds) n += speed.change == change;
+    return n;
+  }
+};
+
+}  // namespace zorv::check
