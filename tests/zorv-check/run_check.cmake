@@ -5,6 +5,8 @@
 #   SAYS: regular expressions the report must each match;
 #   JUNIT: a regular expression the JUnit file JUNIT_FILE (which ARGS has
 #   zorv-check write) must match;
+#   PAGE: regular expressions the page PAGE_FILE (which ARGS has zorv-check
+#   write with --html) must each match; PAGE_NOT: ones it must not;
 #   PG: when set, "--connect" with the test server of ZORV_TEST_PG* is added;
 #   ODBC_DRIVER: an ODBC driver file; "--connect" then reaches that server
 #   (with PG) or the SQLite file ODBC_DATABASE through it.
@@ -29,9 +31,11 @@ Port=$ENV{ZORV_TEST_PGPORT};Uid=${user};Database=postgres'")
 elseif(ODBC_DRIVER)
   set(connect "odbc='Driver=${ODBC_DRIVER};Database=${ODBC_DATABASE}'")
 endif()
-if(JUNIT_FILE)
-  file(REMOVE ${JUNIT_FILE})
-endif()
+foreach(written IN ITEMS "${JUNIT_FILE}" "${PAGE_FILE}")
+  if(written)
+    file(REMOVE ${written})
+  endif()
+endforeach()
 # An ODBC string holds ';', so the text stays one quoted argument.
 if(connect)
   execute_process(COMMAND ${EMULATOR} ${CHECKER} --connect "${connect}" ${args}
@@ -85,6 +89,22 @@ if(JUNIT)
   if(NOT junit MATCHES "${JUNIT}")
     list(APPEND problems "the JUnit file ${JUNIT_FILE} does not match ${JUNIT}")
   endif()
+endif()
+if(PAGE OR PAGE_NOT)
+  set(page "")
+  if(EXISTS ${PAGE_FILE})
+    file(READ ${PAGE_FILE} page)
+  endif()
+  foreach(expected IN LISTS PAGE)
+    if(NOT page MATCHES "${expected}")
+      list(APPEND problems "the page ${PAGE_FILE} does not match ${expected}")
+    endif()
+  endforeach()
+  foreach(unwanted IN LISTS PAGE_NOT)
+    if(page MATCHES "${unwanted}")
+      list(APPEND problems "the page ${PAGE_FILE} matches ${unwanted}")
+    endif()
+  endforeach()
 endif()
 if(problems)
   string(REPLACE ";" "\n  " problems "${problems}")
