@@ -5,16 +5,21 @@
 // FAKE_WITHOUT_FETCH it lacks the entry ZORVfetch. FAKE_ONE_ARGUMENT_EXEC
 // declares ZORVexec with its statement alone: a wrong prototype, which as
 // stdcall takes 4 bytes off the stack where the caller pushed 8.
+// FAKE_BREAK=TimedFetch is no breach: it makes ZORVfetch take a set time, for
+// measuring what --compare can tell apart.
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #ifdef _WIN32
 #include <process.h>
+#include <windows.h>
 #define getpid _getpid
 #else
+#include <dlfcn.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +44,8 @@ enum class Break {
   SlowFetch,     // ZORVfetch takes 2 ms longer
   ChangingRows,  // ZORVfetch's rows hold the process id: they differ from process to process,
                  // as rows that a record's own writes change differ from replay to replay
+  TimedFetch,    // ZORVfetch busy-waits the microseconds its folder's name gives, "fetch-<N>us",
+                 // so two copies of one build take set, different times
 };
 
 #ifndef FAKE_BREAK
@@ -58,12 +65,53 @@ __attribute__((no_sanitize("undefined"))) void crash() {
   *nowhere = 1;
 }
 
+// The path of this library file, "" when it cannot be found.
+std::string ownPath() {
+  static const char marker = 0;
+#ifdef _WIN32
+  HMODULE self = nullptr;
+  char path[MAX_PATH] = "";
+  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         &marker, &self)) {
+    GetModuleFileNameA(self, path, MAX_PATH);
+  }
+  return path;
+#else
+  Dl_info info{};
+  return dladdr(&marker, &info) && info.dli_fname ? info.dli_fname : "";
+#endif
+}
+
+// For TimedFetch: N of the last "fetch-<N>us" in the library's path (52.5
+// will do), else 0.
+double fetchMicrosFromPath() {
+  const std::string path = ownPath();
+  const size_t at = path.rfind("fetch-");
+  if (at == std::string::npos) return 0;
+  char* end = nullptr;
+  const double micros = std::strtod(path.c_str() + at + 6, &end);
+  return end && std::strncmp(end, "us", 2) == 0 && micros > 0 ? micros : 0;
+}
+
+double fetchMicros = 0;
+
 // Runs when the library is loaded.
 struct StartUp {
   StartUp() {
     if constexpr (kBreak == Break::CrashOnLoad) crash();
+    if constexpr (kBreak == Break::TimedFetch) fetchMicros = fetchMicrosFromPath();
   }
 } startUp;
+
+// A busy wait on the steady clock: a sleep this short overshoots by tens of
+// microseconds, and by an amount that varies from call to call.
+[[maybe_unused]] void spin(double micros) {
+  const auto until = std::chrono::steady_clock::now() +
+                     std::chrono::nanoseconds(static_cast<int64_t>(micros * 1000));
+  while (std::chrono::steady_clock::now() < until) {
+  }
+}
 
 int32_t answer(char* buffer, const char* text) {
   std::memcpy(buffer, text, std::strlen(text) + 1);
@@ -104,6 +152,7 @@ FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
 
 #ifndef FAKE_WITHOUT_FETCH
 FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
+  if constexpr (kBreak == Break::TimedFetch) spin(fetchMicros);
   if constexpr (kBreak == Break::PastBuffer) buffer[kBufferBytes] = 'x';
   if (rowsLeft == 0) return answer(buffer, "") + 100;
   // "row N", a TAB and 表 in CP932.
