@@ -30,4 +30,10 @@ long peakKib() {
 
 void resetPeak() {}
 
-void makeOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+// The C runtime may leave stdout without a buffer when it is not a console;
+// fwrite then writes what does not fill a whole buffer a byte at a time, one
+// system call each, and the loop would time those calls instead of the library.
+void makeOutputBinary() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::setvbuf(stdout, nullptr, _IOFBF, 64 << 10);
+}
