@@ -29,6 +29,7 @@ struct Comparison {
     double newMedian = 0;
     RatioInterval interval;
     SpeedChange change = SpeedChange::TooFewCalls;
+    size_t roundsNeeded = 0;  // Undecided: about how many rounds of each would settle it
   };
 
   size_t calls = 0;   // the record's calls

@@ -22,7 +22,18 @@ struct RatioInterval {
 RatioInterval ratioInterval(const std::vector<double>& oldTimes,
                             const std::vector<double>& newTimes, size_t resamples = 2000);
 
-enum class SpeedChange { Slower, Faster, NoClearChange, TooFewCalls };
+// A function's verdict. Undecided: the interval straddles the threshold, so
+// more rounds would settle it one way or the other. SlowerAfterSlowerCall:
+// the function itself did not change, but its calls run slower right after
+// a call of a function that did (an after-effect, not a change of its own).
+enum class SpeedChange {
+  Slower,
+  Faster,
+  NoClearChange,
+  TooFewCalls,
+  Undecided,
+  SlowerAfterSlowerCall
+};
 
 // Timing cannot tell apart medians this close, whatever their ratio: the
 // clock's own reading and the call routine cost about as much.
