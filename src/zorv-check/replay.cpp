@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <new>
 
@@ -25,9 +26,41 @@ namespace zorv::check {
 
 namespace {
 
+// What a record's path names when it is no regular file, in a reader's
+// words; empty for a regular file or one that cannot be looked at (opening
+// it then tells why). Asked before opening: opening a FIFO with no writer
+// would wait for one for ever.
+std::string notARegularFile(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error || fs::is_regular_file(status)) return "";
+  switch (status.type()) {
+    case fs::file_type::not_found:
+      return "";
+    case fs::file_type::directory:
+      return "a folder";
+    case fs::file_type::fifo:
+      return "a FIFO";
+    case fs::file_type::socket:
+      return "a socket";
+    case fs::file_type::block:
+    case fs::file_type::character:
+      return "a device";
+    default:
+      return "no regular file";
+  }
+}
+
 // Reads the record named by --replay, or says why it cannot (exit 2).
 bool loadRecord(const Options& options, TraceRecord& record) {
-  std::ifstream in(::zorv::platform::pathFromUtf8(*options.replay), std::ios::binary);
+  const std::filesystem::path path = ::zorv::platform::pathFromUtf8(*options.replay);
+  if (const std::string kind = notARegularFile(path); !kind.empty()) {
+    platform::writeText(stderr, "zorv-check: " + *options.replay + " is " + kind +
+                                    ", not a record: give a record file\n");
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
   if (!in) {
     platform::writeText(stderr, "zorv-check: cannot read the record " + *options.replay + "\n");
     return false;
@@ -163,6 +196,12 @@ int runReplayChild(const Options& options, const std::string& task, BridgeBindin
 
 bool loadUsableRecord(const Options& options, TraceRecord& record) {
   if (!loadRecord(options, record)) return false;
+  // With no call to run, "0 differed" would pass a run that ran nothing.
+  if (record.calls.empty()) {
+    platform::writeText(stderr, "zorv-check: " + *options.replay +
+                                    ": the record holds no calls: nothing to replay\n");
+    return false;
+  }
   const std::optional<std::string> login = loginText(options);
   for (const RecordedCall& call : record.calls) {
     if (call.masked && !login) {

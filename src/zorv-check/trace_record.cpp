@@ -87,6 +87,8 @@ void readCall(const json& line, RecordedCall& call) {
 void readReturn(const json& line, RecordedCall& call) {
   call.code = static_cast<int32_t>(integerField(line, "code", std::numeric_limits<int32_t>::min(),
                                                 std::numeric_limits<int32_t>::max()));
+  // A call's time is never negative: a record saying so was damaged.
+  if (line.contains("micros")) integerField(line, "micros", 0, std::numeric_limits<int64_t>::max());
   if (!writesAnswer(call.entry)) return;
   call.answer = textField(line, "answer", kAnswerBytes);
   const json& terminated = field(line, "answer_terminated");
@@ -143,6 +145,8 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
   std::string text;
   size_t number = 0;
   bool haveHeader = false;
+  size_t endLine = 0;     // the closing line's number, and the calls it says were numbered
+  uint64_t endCount = 0;
   std::streambuf* buffer = in.rdbuf();
   if (!buffer) throw RecordError(1, "the record cannot be read");
   while (readLine(*buffer, text, longestLine, number + 1)) {
@@ -163,6 +167,9 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
       }
       if (const auto phase = line.find("phase"); phase != line.end() && *phase == format::kPhaseEnd) {
         record.closed = true;
+        endLine = number;
+        endCount = static_cast<uint64_t>(
+            integerField(line, "calls", 0, std::numeric_limits<int64_t>::max()));
         continue;
       }
       const auto seq =
@@ -222,6 +229,11 @@ TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
                                        ": a call line is missing, the record is damaged");
     }
     ++expected;
+  }
+  if (record.closed && endCount != calls.size()) {
+    throw RecordError(endLine, "the closing line counts " + std::to_string(endCount) +
+                                   " calls, the record holds " + std::to_string(calls.size()) +
+                                   ": lines are missing, the record is damaged");
   }
   for (auto& [seq, call] : calls) {
     if (record.endsUnfinished()) {

@@ -90,6 +90,11 @@ TEST(TraceRecord, RefusesWhatIsNotVersionOne) {
        3, "cut the record here, having lost lines: No space left on device"},
       {kHeader + "\n" + R"({"phase":"end","calls":0})" + "\n" + call, 3,
        "after the record's closing line"},
+      {kHeader + "\n" + call + "\n" +
+           R"({"seq":1,"phase":"return","fn":"ZORVfetch","code":0,"micros":-5,"answer":"","answer_terminated":true})",
+       3, "\"micros\" is out of range"},
+      {kHeader + "\n" + call + "\n" + R"({"phase":"end","calls":2})", 3,
+       "the closing line counts 2 calls, the record holds 1"},
       // Refused at the limit (here 200 bytes), before the rest is read.
       {kHeader + "\n" + call + "\n" + std::string(300, ' ') + "\n", 3, "longer than 200 bytes"},
       {std::string(201, ' '), 1, "longer than 200 bytes"},
