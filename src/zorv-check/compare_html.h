@@ -29,10 +29,29 @@ std::string comparisonPage(const TraceRecord& record, const Comparison& comparis
 // page stays small.
 std::vector<double> plottedTimes(std::vector<double> times, size_t count = 1000);
 
+// A time as the page shows it, three digits in the fitting unit: "812 ns",
+// "1.25 µs", "2.1 ms", "1.05 s".
+std::string pageTime(double seconds);
+
+// CP932 `bytes` as HTML text, a character at a time (a double-byte character
+// is never split): escaped, control characters shown as \t, \n, \x01, at most
+// `characters` characters (`*cut` set true when more were left off), and the
+// character holding byte `mark` in <mark>; a `mark` at the end of all the
+// bytes is an empty <mark class="end">.
+inline constexpr size_t kNoMark = static_cast<size_t>(-1);
+std::string cp932Html(std::string_view bytes, size_t mark = kNoMark, size_t characters = 120,
+                      bool* cut = nullptr);
+
 // The charting library written into every page (generated at build time
 // from the installed file).
 extern const unsigned char kChartLibrary[];
 extern const size_t kChartLibrarySize;
+// The page's style and script (page/compare.css, page/compare.js), generated
+// at build time from those files.
+extern const unsigned char kPageStyle[];
+extern const size_t kPageStyleSize;
+extern const unsigned char kPageScript[];
+extern const size_t kPageScriptSize;
 
 // Writes the page for --html to `path` (UTF-8) in the user's language; on failure says so in one
 // line on standard error and returns false.
