@@ -52,13 +52,14 @@ const char* verdictClass(SpeedChange change) {
   }
 }
 
+// The verdict beside its function's name, where a reader's eye lands first.
 std::string verdictHtml(const Comparison::Speed& s, const CompareWords& w) {
   const char* cls = verdictClass(s.change);
   std::string out = std::string("<span class=\"verdict") + (cls ? std::string(" ") + cls : "") +
                     "\">" + verdictWord(w, s.change) + "</span>";
   if (s.change == SpeedChange::Undecided && s.roundsNeeded > 0) {
-    out += "<br><span class=\"note\">" +
-           fillPattern(w.roundsNeeded, {std::to_string(s.roundsNeeded)}) + "</span>";
+    out += " <span class=\"note\">(" +
+           fillPattern(w.roundsNeeded, {std::to_string(s.roundsNeeded)}) + ")</span>";
   }
   return out;
 }
@@ -114,15 +115,15 @@ void speedSections(const Comparison& c, const CompareWords& w, std::string& page
           "</p>\n<noscript><p>" + w.noScript + "</p></noscript>\n";
   for (const Comparison::Speed& s : c.speeds) {
     const std::string name = bridgeEntryName(s.entry);
-    page += "<section class=\"function\" id=\"" + name + "\">\n<h3>" + name + "</h3>\n" +
-            "<div class=\"plot\" id=\"plot-" + name + "\"></div>\n<table><tr><th>" + w.inRecord +
-            "</th><th>" + w.oldMedian + "</th><th>" + w.newMedian + "</th><th>" + w.ratio +
-            "</th><th>" + w.interval + "</th><th>" + w.verdict + "</th></tr>\n<tr>" +
-            cell(std::to_string(s.calls), "number") + cell(pageTime(s.oldMedian), "number") +
-            cell(pageTime(s.newMedian), "number") +
+    page += "<section class=\"function\" id=\"" + name + "\">\n<h3><span class=\"name\">" +
+            name + "</span> " + verdictHtml(s, w) + "</h3>\n" + "<div class=\"plot\" id=\"plot-" +
+            name + "\"></div>\n<table><tr><th>" + w.inRecord + "</th><th>" + w.oldMedian +
+            "</th><th>" + w.newMedian + "</th><th>" + w.ratio + "</th><th>" + w.interval +
+            "</th></tr>\n<tr>" + cell(std::to_string(s.calls), "number") +
+            cell(pageTime(s.oldMedian), "number") + cell(pageTime(s.newMedian), "number") +
             cell(ratioText(s.interval.ratio), "number") +
             cell(ratioText(s.interval.low) + " &ndash; " + ratioText(s.interval.high), "number") +
-            cell(verdictHtml(s, w), "verdict-cell") + "</tr></table>\n</section>\n";
+            "</tr></table>\n</section>\n";
   }
 }
 

@@ -31,7 +31,6 @@ struct CompareWords {
   const char* newMedian;
   const char* ratio;
   const char* interval;
-  const char* verdict;
   const char* verdicts[6];   // in SpeedChange's order
   const char* roundsNeeded;  // {1} rounds of each
   const char* differencesHeading;

@@ -37,30 +37,22 @@
     return out;
   }
 
-  // Tick sets from the sparsest to the densest: decades; 1, 2, 5; every
+  // Tick levels from the roundest to the finest: decades; 2 and 5; every
   // digit; halves; fifths. A domain spans at least a factor of 2.25, in
-  // which the fifths always give three or more.
-  var stepSets = [[1], [1, 2, 5], range(1, 10, 1), range(1, 10, 0.5), range(1, 10, 0.2)];
+  // which the fifths alone give three ticks or more.
+  var levels = [[1], [2, 5], range(3, 10, 1), range(1, 10, 0.5), range(1, 10, 0.2)];
 
-  // The densest set whose labels keep `labelRoom` apart and number at least
-  // three; failing that, the decades thinned until they keep apart.
+  // Ticks level by level, each kept only when its label stays `labelRoom`
+  // from every label kept before, until a level ends with three or more.
   function ticksFor(x) {
-    var domain = x.domain();
-    var apart = function (ticks) {
-      for (var i = 1; i < ticks.length; ++i) {
-        if (x(ticks[i]) - x(ticks[i - 1]) < labelRoom) return false;
-      }
-      return true;
-    };
-    for (var s = stepSets.length - 1; s >= 0; --s) {
-      var ticks = ticksAt(stepSets[s], domain[0], domain[1]);
-      if (ticks.length >= 3 && apart(ticks)) return ticks;
+    var domain = x.domain(), kept = [];
+    for (var l = 0; l < levels.length && kept.length < 3; ++l) {
+      ticksAt(levels[l], domain[0], domain[1]).forEach(function (t) {
+        var clear = kept.every(function (k) { return Math.abs(x(t) - x(k)) >= labelRoom; });
+        if (clear) kept.push(t);
+      });
     }
-    var decades = ticksAt([1], domain[0], domain[1]);
-    for (var every = 2; !apart(decades) && decades.length > 3; ++every) {
-      decades = ticksAt([1], domain[0], domain[1]).filter(function (t, i) { return i % every === 0; });
-    }
-    return decades;
+    return kept.sort(function (a, b) { return a - b; });
   }
 
   data.forEach(function (f) {
