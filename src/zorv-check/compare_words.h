@@ -5,7 +5,8 @@
 
 namespace zorv::check {
 
-// The words of --compare's page in one language; "{1}", "{2}" stand for
+// The words of --compare's page in one language, as HTML (a <br>, or a <wbr>
+// where a Japanese heading may break); "{1}", "{2}" stand for
 // values, placed where the language's word order wants them (fillPattern).
 struct CompareWords {
   const char* lang;  // the page's lang attribute

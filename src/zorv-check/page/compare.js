@@ -37,10 +37,10 @@
     return out;
   }
 
-  // Tick levels from the roundest to the finest: decades; 2 and 5; every
-  // digit; halves; fifths. A domain spans at least a factor of 2.25, in
-  // which the fifths alone give three ticks or more.
-  var levels = [[1], [2, 5], range(3, 10, 1), range(1, 10, 0.5), range(1, 10, 0.2)];
+  // Tick levels from the roundest to the finest: decades; 2 and 5; 1.5 and
+  // 3; every digit; halves; fifths. A domain spans at least a factor of
+  // 2.25, in which the fifths alone give three ticks or more.
+  var levels = [[1], [2, 5], [1.5, 3], range(1, 10, 1), range(1, 10, 0.5), range(1, 10, 0.2)];
 
   // Ticks level by level, each kept only when its label stays `labelRoom`
   // from every label kept before, until a level ends with three or more.
