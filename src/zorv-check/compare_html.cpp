@@ -87,11 +87,11 @@ bool any(const Comparison& c, SpeedChange change) {
 
 std::string summary(const Comparison& c, const CompareWords& w) {
   const std::string differed =
-      c.differences.empty() ? "0"
-                            : "<a href=\"#differences\">" + std::to_string(c.differences.size()) +
-                                  "</a>";
-  std::string out = "<dl class=\"summary\"><dt>" + std::string(w.differed) + "</dt><dd>" +
-                    differed + "</dd>\n";
+      c.differences.empty()
+          ? "0"
+          : "<a href=\"#differences\">" + std::to_string(c.differences.size()) + "</a>";
+  std::string out =
+      "<dl class=\"summary\"><dt>" + std::string(w.differed) + "</dt><dd>" + differed + "</dd>\n";
   if (c.notMeasured.empty()) {
     out += "<dt>" + std::string(w.slower) + "</dt><dd>" + namesWith(c, SpeedChange::Slower, w) +
            "</dd>\n<dt>" + w.faster + "</dt><dd>" + namesWith(c, SpeedChange::Faster, w) +
@@ -115,35 +115,36 @@ void speedSections(const Comparison& c, const CompareWords& w, std::string& page
           "</p>\n<noscript><p>" + w.noScript + "</p></noscript>\n";
   for (const Comparison::Speed& s : c.speeds) {
     const std::string name = bridgeEntryName(s.entry);
-    page += "<section class=\"function\" id=\"" + name + "\">\n<h3><span class=\"name\">" +
-            name + "</span> " + verdictHtml(s, w) + "</h3>\n" + "<div class=\"plot\" id=\"plot-" +
-            name + "\"></div>\n<table><tr><th>" + w.inRecord + "</th><th>" + w.oldMedian +
-            "</th><th>" + w.newMedian + "</th><th>" + w.ratio + "</th><th>" + w.interval +
-            "</th></tr>\n<tr>" + cell(std::to_string(s.calls), "number") +
-            cell(pageTime(s.oldMedian), "number") + cell(pageTime(s.newMedian), "number") +
-            cell(ratioText(s.interval.ratio), "number") +
+    page += "<section class=\"function\" id=\"" + name + "\">\n<h3><span class=\"name\">" + name +
+            "</span> " + verdictHtml(s, w) + "</h3>\n" + "<div class=\"plot\" id=\"plot-" + name +
+            "\"></div>\n<table><tr><th>" + w.inRecord + "</th><th>" + w.oldMedian + "</th><th>" +
+            w.newMedian + "</th><th>" + w.ratio + "</th><th>" + w.interval + "</th></tr>\n<tr>" +
+            cell(std::to_string(s.calls), "number") + cell(pageTime(s.oldMedian), "number") +
+            cell(pageTime(s.newMedian), "number") + cell(ratioText(s.interval.ratio), "number") +
             cell(ratioText(s.interval.low) + " &ndash; " + ratioText(s.interval.high), "number") +
             "</tr></table>\n</section>\n";
   }
 }
 
-// An argument or an answer as a code box, from `offset` bytes before it starts.
-std::string textBox(std::string_view bytes, size_t offset = 0, size_t whole = 0,
+// An argument or an answer (`kind`) as a code box: `bytes` start at byte
+// `offset` of a text of `whole` bytes, "…" marking what is left out.
+std::string textBox(std::string_view bytes, const char* kind, size_t offset = 0, size_t whole = 0,
                     size_t mark = kNoMark) {
   bool cut = offset + bytes.size() < whole;
   std::string text = cp932Html(bytes, mark, kShownCharacters, &cut);
-  return "<code class=\"text\">" + std::string(offset > 0 ? "…" : "") + text +
-         (cut ? "…" : "") + "</code>";
+  return "<code class=\"text " + std::string(kind) + "\">" + std::string(offset > 0 ? "…" : "") +
+         text + (cut ? "…" : "") + "</code>";
 }
 
 std::string argumentsHtml(const RecordedCall& call, const CompareWords& w) {
   std::string out;
   if (takesText(call.entry)) {
     out = std::string(call.entry == BridgeEntry::Login ? w.connection : w.statement) + " " +
-          textBox(call.text);
+          textBox(call.text, "argument");
   }
   if (writesAnswer(call.entry)) {
-    out += (out.empty() ? "" : "<br>") + std::string(w.buffer) + " " + textBox(call.bufferIn);
+    out += (out.empty() ? "" : "<br>") + std::string(w.buffer) + " " +
+           textBox(call.bufferIn, "argument");
   }
   return out.empty() ? w.noArguments : out;
 }
@@ -169,15 +170,15 @@ std::string answerHtml(const RecordedCall& call, const Comparison::Difference& d
     return out + "<br><span class=\"note\">" +
            fillPattern(w.notKept, {std::to_string(ReplayBoard::kWindows)}) + "</span>";
   }
-  const size_t mark = d.firstDifference == Comparison::Difference::kAlike ||
-                              d.firstDifference < d.from
-                          ? kNoMark
-                          : d.firstDifference - d.from;
+  const size_t mark =
+      d.firstDifference == Comparison::Difference::kAlike || d.firstDifference < d.from
+          ? kNoMark
+          : d.firstDifference - d.from;
   std::string facts = fillPattern(w.answerBytes, {std::to_string(a.length)});
-  if (d.from > 0) facts += ", " + fillPattern(w.shownFrom, {std::to_string(d.from)});
-  if (!a.terminated) facts += ", " + std::string(w.noNul);
-  return out + "<br>" + textBox(a.bytes, d.from, a.length, mark) + " <span class=\"note\">(" +
-         facts + ")</span>";
+  if (d.from > 0) facts += w.separator + fillPattern(w.shownFrom, {std::to_string(d.from)});
+  if (!a.terminated) facts += w.separator + std::string(w.noNul);
+  return out + "<br>" + textBox(a.bytes, "answer", d.from, a.length, mark) +
+         " <span class=\"note\">(" + facts + ")</span>";
 }
 
 void differenceTable(const TraceRecord& record, const Comparison& c, bool codesOnly,
@@ -205,10 +206,10 @@ void differenceTable(const TraceRecord& record, const Comparison& c, bool codesO
     } sides[] = {{"OLD", d.oldAnswer, d.oldResult}, {"NEW", d.newAnswer, d.newResult}};
     for (const auto& side : sides) {
       if (side.build[0] == 'N') page += "<tr>";
-      page += cell(side.build, "build") +
-              cell(d.aligned ? answerHtml(call, d, side.answer, codesOnly, w)
-                             : xmlText(side.result)) +
-              "</tr>\n";
+      page +=
+          cell(side.build, "build") +
+          cell(d.aligned ? answerHtml(call, d, side.answer, codesOnly, w) : xmlText(side.result)) +
+          "</tr>\n";
     }
   }
   page += "</table>\n</section>\n";
@@ -218,14 +219,13 @@ void promiseTable(const Comparison& c, const CompareWords& w, std::string& page)
   const std::vector<Line>* groups[] = {&c.brokenByNewAlone, &c.brokenByBoth, &c.brokenByOldAlone};
   if (std::all_of(std::begin(groups), std::end(groups), [](auto* g) { return g->empty(); })) return;
   page += "<section class=\"promises\">\n<h2>" + std::string(w.promisesHeading) +
-          "</h2>\n<table><tr><th>" + w.function + "</th><th>" + w.check + "</th><th>" +
-          w.brokenBy + "</th><th>" + w.whatHappened + "</th></tr>\n";
+          "</h2>\n<table><tr><th>" + w.function + "</th><th>" + w.check + "</th><th>" + w.brokenBy +
+          "</th><th>" + w.whatHappened + "</th></tr>\n";
   for (int g = 0; g < 3; ++g) {
     for (const Line& line : *groups[g]) {
       page += std::string(g == 0 ? "<tr class=\"slower\">" : "<tr>") +
               cell("<span class=\"name\">" + xmlText(line.function) + "</span>") +
-              cell(xmlText(line.check)) + cell(w.who[g]) + cell(xmlText(line.sentence)) +
-              "</tr>\n";
+              cell(xmlText(line.check)) + cell(w.who[g]) + cell(xmlText(line.sentence)) + "</tr>\n";
     }
   }
   page += "</table>\n</section>\n";
@@ -264,9 +264,8 @@ std::string cp932Html(std::string_view bytes, size_t mark, size_t characters, bo
     std::string text;
     const char16_t unit = c.unit == Cp932Table::kNone ? u'\uFFFD' : c.unit;
     if (unit < 0x20 || unit == 0x7F) {
-      static const char* names[] = {"\\0", nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, nullptr, "\\t", "\\n", nullptr,
-                                    nullptr, "\\r"};
+      static const char* names[] = {"\\0",   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, "\\t",   "\\n",   nullptr, nullptr, "\\r"};
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned>(unit));
       text = "<span class=\"escape\">" +
@@ -296,18 +295,20 @@ std::string comparisonPage(const TraceRecord& record, const Comparison& c, bool 
                            const std::string& oldName, const std::string& newName,
                            ReportLanguage language, std::string_view chartLibrary) {
   const CompareWords& w = compareWords(language);
-  std::string page = std::string("<!DOCTYPE html>\n<html lang=\"") + w.lang +
-                     "\">\n<head>\n<meta charset=\"utf-8\">\n"
-                     // Opened from a disk or a mail: nothing may be fetched.
-                     "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-                     "script-src 'unsafe-inline'; style-src 'unsafe-inline'\">\n"
-                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                     "<title>" + w.title + "</title>\n<style>" +
-                     std::string(embedded(kPageStyle, kPageStyleSize)) + "</style>\n</head>\n"
-                     "<body>\n<h1>" + w.title + "</h1>\n<p>" +
-                     fillPattern(w.builds, {xmlText(oldName), xmlText(newName)}) + "</p>\n<p>" +
-                     fillPattern(w.calls, {std::to_string(c.calls), std::to_string(c.rounds)}) +
-                     (codesOnly ? w.codesOnly : "") + "</p>\n" + summary(c, w);
+  std::string page =
+      std::string("<!DOCTYPE html>\n<html lang=\"") + w.lang +
+      "\">\n<head>\n<meta charset=\"utf-8\">\n"
+      // Opened from a disk or a mail: nothing may be fetched.
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+      "script-src 'unsafe-inline'; style-src 'unsafe-inline'\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>" +
+      w.title + "</title>\n<style>" + std::string(embedded(kPageStyle, kPageStyleSize)) +
+      "</style>\n</head>\n"
+      "<body>\n<h1>" +
+      w.title + "</h1>\n<p>" + fillPattern(w.builds, {xmlText(oldName), xmlText(newName)}) +
+      "</p>\n<p>" + fillPattern(w.calls, {std::to_string(c.calls), std::to_string(c.rounds)}) +
+      (codesOnly ? w.codesOnly : "") + "</p>\n" + summary(c, w);
   if (c.oldNotRun || c.newNotRun) {
     page += "<p>" +
             fillPattern(w.notRun, {std::to_string(c.oldNotRun), std::to_string(c.newNotRun)}) +
@@ -321,8 +322,8 @@ std::string comparisonPage(const TraceRecord& record, const Comparison& c, bool 
     page += "<p>" + fillPattern(w.unsteady, {calls}) + "</p>\n";
   }
   if (!c.notMeasured.empty()) {
-    page += "<p class=\"slower\">" + fillPattern(w.notMeasured, {xmlText(c.notMeasured)}) +
-            "</p>\n";
+    page +=
+        "<p class=\"slower\">" + fillPattern(w.notMeasured, {xmlText(c.notMeasured)}) + "</p>\n";
   }
   if (!c.speeds.empty()) speedSections(c, w, page);
   differenceTable(record, c, codesOnly, w, page);

@@ -46,14 +46,15 @@ struct CompareWords {
   const char* statement;
   const char* buffer;
   const char* noArguments;
-  const char* code;          // {1} the result code
-  const char* answerBytes;   // {1} the answer's length in bytes
+  const char* code;         // {1} the result code
+  const char* answerBytes;  // {1} the answer's length in bytes
   const char* noNul;
-  const char* shownFrom;     // {1} the first byte shown
-  const char* notKept;       // {1} how many differing answers are kept
+  const char* separator;  // between facts in a list: ", "
+  const char* shownFrom;  // {1} the first byte shown
+  const char* notKept;    // {1} how many differing answers are kept
   const char* notExported;
   const char* notReached;
-  const char* endedIn;       // {1} how the run ended, in the replay's words
+  const char* endedIn;  // {1} how the run ended, in the replay's words
   const char* promisesHeading;
   const char* check;
   const char* brokenBy;

@@ -3,13 +3,14 @@
 // function given a verdict worth a look; OLD's and NEW's answers are shown
 // from one byte with their first difference marked; a plot of many calls
 // keeps their range.
+#include "compare_html.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <string>
 
 #include "compare_answers.h"
-#include "compare_html.h"
 
 namespace {
 
@@ -52,8 +53,8 @@ TEST(CompareHtml, TextsAreEscapedAndNothingIsFetched) {
   } cases[] = {{ReportLanguage::English, "en", "Behaviour differences"},
                {ReportLanguage::Japanese, "ja", "動作の違い"}};
   for (const auto& c : cases) {
-    const std::string page = comparisonPage(p.record, p.comparison, false, "old/<x>.so",
-                                            "new.so", c.language, "/*chart*/");
+    const std::string page = comparisonPage(p.record, p.comparison, false, "old/<x>.so", "new.so",
+                                            c.language, "/*chart*/");
     SCOPED_TRACE(c.lang);
     EXPECT_NE(page.find(std::string("<html lang=\"") + c.lang + "\">"), std::string::npos);
     EXPECT_NE(page.find(c.heading), std::string::npos);
@@ -83,7 +84,8 @@ TEST(CompareHtml, SummaryNamesTheFunctionsOfEachVerdict) {
     const char* japanese;
     bool inSummary;
   } rows[] = {
-      {BridgeEntry::Login, SpeedChange::NoClearChange, "no clear change", "明らかな変化なし", false},
+      {BridgeEntry::Login, SpeedChange::NoClearChange, "no clear change", "明らかな変化なし",
+       false},
       {BridgeEntry::Cursor, SpeedChange::TooFewCalls, "too few calls to judge",
        "判定するには呼び出しが少なすぎる", false},
       {BridgeEntry::Fetch, SpeedChange::Slower, "slower", "遅くなった", true},
@@ -117,8 +119,8 @@ TEST(CompareHtml, SummaryNamesTheFunctionsOfEachVerdict) {
       const size_t start = page.find("<section class=\"function\" id=\"" + name + "\">");
       ASSERT_NE(start, std::string::npos);
       const std::string section = page.substr(start, page.find("</section>", start) - start);
-      EXPECT_TRUE(std::regex_search(section, std::regex("<span class=\"verdict[^\"]*\">" +
-                                                        std::string(word) + "</span>")))
+      EXPECT_TRUE(std::regex_search(
+          section, std::regex("<span class=\"verdict[^\"]*\">" + std::string(word) + "</span>")))
           << "the verdict in its own section";
     }
     EXPECT_NE(page.find(" 73 "), std::string::npos) << "the rounds that would settle it";
@@ -200,8 +202,9 @@ TEST(CompareHtml, MarksTheWholeCharacterThatDiffers) {
     const char* html;
   } rows[] = {
       {"ab\x95\x5c", 3, "ab<mark>表</mark>"},
-      {"a\tb\x01<", 2, "a<span class=\"escape\">\\t</span><mark>b</mark>"
-                       "<span class=\"escape\">\\x01</span>&lt;"},
+      {"a\tb\x01<", 2,
+       "a<span class=\"escape\">\\t</span><mark>b</mark>"
+       "<span class=\"escape\">\\x01</span>&lt;"},
       {"ab", 2, "ab<mark class=\"end\"></mark>"},
       {"\x95", 0, "<mark>\xEF\xBF\xBD</mark>"},  // a lead byte alone: one replacement character
   };
