@@ -12,14 +12,19 @@
 namespace zorv::check {
 
 // --compare's report for a person: one self-contained HTML page in
-// `language`. It loads nothing: `chartLibrary` (the charting library's
-// script) is written into the page, and a Content-Security-Policy forbids
-// every connection. Each function the record calls gets a section with a
-// plot of both builds' per-call times (drawn by the page's script on a log
-// scale) and its ratio, interval and verdict as text; the differing calls
-// and the broken promises follow as tables. Every text from the record or a
-// library is HTML-escaped; `chartLibrary` must not hold "</script".
-// `oldName` and `newName` name the two builds' files.
+// `language`, every word of its own in that language. It loads nothing:
+// `chartLibrary` (the charting library's script) and the page's own style
+// and script are written into the page, and a Content-Security-Policy
+// forbids every connection. The summary names, with a link to its section,
+// each function called slower or faster, slower after a slower call, or
+// undecided (with the rounds that would settle it). Each function the record
+// calls gets a section with its verdict beside its name, a plot of both
+// builds' per-call times (drawn by the page's script on a log scale) and its
+// ratio and interval; the differing calls follow, OLD's and NEW's answers
+// from one byte with the first differing character marked, then the broken
+// promises. Every text from the record or a library is HTML-escaped;
+// `chartLibrary` must not hold "</script". `oldName` and `newName` name the
+// two builds' files.
 std::string comparisonPage(const TraceRecord& record, const Comparison& comparison, bool codesOnly,
                            const std::string& oldName, const std::string& newName,
                            ReportLanguage language, std::string_view chartLibrary);

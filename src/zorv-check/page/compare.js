@@ -5,9 +5,12 @@
 (function () {
   'use strict';
   var data = JSON.parse(document.getElementById('zorv-times').textContent);
-  var width = 640, height = 130, left = 48, right = 30;
+  // The plot's units are the page's pixels at the width the page opened
+  // with (within limits), so its text reads at the page's size on a phone as
+  // on a desk; wider or narrower later, the plot scales.
+  var height = 130, left = 48, right = 30;
   // The tick labels' font size and the room a label needs, in the plot's units.
-  var fontSize = 10, labelRoom = 44;
+  var fontSize = 12, labelRoom = 48;
 
   // A time in three digits or fewer, in the unit that fits: "127 ns", "3.3 ms".
   function shown(s) {
@@ -43,23 +46,29 @@
   var levels = [[1], [2, 5], [1.5, 3], range(1, 10, 1), range(1, 10, 0.5), range(1, 10, 0.2)];
 
   // Ticks level by level, each kept only when its label stays `labelRoom`
-  // from every label kept before, until a level ends with three or more.
+  // from every label kept before, until a level ends with three or more;
+  // should the round ones crowd out the rest, the finest level alone.
   function ticksFor(x) {
-    var domain = x.domain(), kept = [];
+    var domain = x.domain();
+    var keep = function (kept, t) {
+      if (kept.every(function (k) { return Math.abs(x(t) - x(k)) >= labelRoom; })) kept.push(t);
+      return kept;
+    };
+    var kept = [];
     for (var l = 0; l < levels.length && kept.length < 3; ++l) {
-      ticksAt(levels[l], domain[0], domain[1]).forEach(function (t) {
-        var clear = kept.every(function (k) { return Math.abs(x(t) - x(k)) >= labelRoom; });
-        if (clear) kept.push(t);
-      });
+      kept = ticksAt(levels[l], domain[0], domain[1]).reduce(keep, kept);
     }
+    if (kept.length < 3) kept = ticksAt(levels[levels.length - 1], domain[0], domain[1]).reduce(keep, []);
     return kept.sort(function (a, b) { return a - b; });
   }
 
   data.forEach(function (f) {
     var all = f.old.concat(f.new).filter(function (t) { return t > 0; });
     if (all.length === 0) return;
+    var plot = d3.select('#plot-' + f.f);
+    var width = Math.min(960, Math.max(320, plot.node().clientWidth || 640));
     var x = d3.scaleLog().domain([d3.min(all) / 1.5, d3.max(all) * 1.5]).range([left, width - right]);
-    var svg = d3.select('#plot-' + f.f).append('svg')
+    var svg = plot.append('svg')
         .attr('viewBox', '0 0 ' + width + ' ' + height)
         .attr('preserveAspectRatio', 'xMidYMid meet')
         .attr('role', 'img').attr('aria-label', f.f);
@@ -80,7 +89,7 @@
         .attr('stroke-width', 2.5);
     });
     svg.append('g').attr('transform', 'translate(0,' + (height - 22) + ')')
-      .attr('font-size', fontSize)
-      .call(d3.axisBottom(x).tickValues(ticksFor(x)).tickFormat(shown));
+      .call(d3.axisBottom(x).tickValues(ticksFor(x)).tickFormat(shown))
+      .attr('font-size', fontSize);
   });
 })();
