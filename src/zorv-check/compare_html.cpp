@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "child_process.h"
 #include "compare_report.h"
@@ -52,16 +53,18 @@ const char* verdictClass(SpeedChange change) {
   }
 }
 
+// For an undecided function, the rounds that would settle it; else nothing.
+std::string roundsNote(const Comparison::Speed& s, const CompareWords& w) {
+  if (s.change != SpeedChange::Undecided || s.roundsNeeded == 0) return "";
+  return " <span class=\"note\">(" + fillPattern(w.roundsNeeded, {std::to_string(s.roundsNeeded)}) +
+         ")</span>";
+}
+
 // The verdict beside its function's name, where a reader's eye lands first.
 std::string verdictHtml(const Comparison::Speed& s, const CompareWords& w) {
   const char* cls = verdictClass(s.change);
-  std::string out = std::string("<span class=\"verdict") + (cls ? std::string(" ") + cls : "") +
-                    "\">" + verdictWord(w, s.change) + "</span>";
-  if (s.change == SpeedChange::Undecided && s.roundsNeeded > 0) {
-    out += " <span class=\"note\">(" +
-           fillPattern(w.roundsNeeded, {std::to_string(s.roundsNeeded)}) + ")</span>";
-  }
-  return out;
+  return std::string("<span class=\"verdict") + (cls ? std::string(" ") + cls : "") + "\">" +
+         verdictWord(w, s.change) + "</span>" + roundsNote(s, w);
 }
 
 // The functions given `change`, each a link to its section; `none` when none is.
@@ -70,12 +73,8 @@ std::string namesWith(const Comparison& c, SpeedChange change, const CompareWord
   for (const Comparison::Speed& s : c.speeds) {
     if (s.change != change) continue;
     const std::string name = bridgeEntryName(s.entry);
-    out += (out.empty() ? "" : ", ") + std::string("<a class=\"name ") + verdictClass(change) +
-           "\" href=\"#" + name + "\">" + name + "</a>";
-    if (change == SpeedChange::Undecided && s.roundsNeeded > 0) {
-      out += " <span class=\"note\">(" +
-             fillPattern(w.roundsNeeded, {std::to_string(s.roundsNeeded)}) + ")</span>";
-    }
+    out += (out.empty() ? "" : w.separator) + std::string("<a class=\"name ") +
+           verdictClass(change) + "\" href=\"#" + name + "\">" + name + "</a>" + roundsNote(s, w);
   }
   return out.empty() ? w.none : out;
 }
