@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "board.h"
+#include "compare_answers.h"
 #include "compare_html.h"
 #include "compare_report.h"
 #include "junit_writer.h"
@@ -83,6 +84,8 @@ void compareBehaviour(const TraceRecord& record, const Build& oldBuild, const Bu
     if (keyOf(oldResult, codesOnly) == keyOf(newResult, codesOnly)) continue;
     comparison.differences.push_back({i, resultText(record, i, oldBuild, codesOnly),
                                       resultText(record, i, newBuild, codesOnly)});
+    alignAnswers(record.calls[i], i, oldBuild.warmUp, newBuild.warmUp, codesOnly,
+                 comparison.differences.back());
   }
 }
 

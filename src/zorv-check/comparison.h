@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge_binding.h"
+#include "replay_board.h"
 #include "report.h"
 #include "speed_statistics.h"
 
@@ -13,11 +14,29 @@ namespace zorv::check {
 // What --compare found, for its reports (text and JUnit today): plain data,
 // no wording beyond each library's result of a differing call.
 struct Comparison {
+  // One build's result of a differing call, as data a report words itself.
+  struct Answer {
+    Outcome outcome = Outcome::NotRun;
+    int32_t code = 0;
+    bool kept = false;      // `bytes` holds its answer from the difference's `from`
+    std::string bytes;      // CP932, at most AnswerWindow::kBytes
+    size_t length = 0;      // the whole answer's bytes
+    bool terminated = true;
+    std::string ending;     // Running: how its child ended, in the replay's words
+  };
   // A call whose code or answer differs between OLD and NEW, steady in each.
   struct Difference {
     size_t call = 0;        // index in the record's calls
     std::string oldResult;  // in a replay's words: "code 0, answer ..." or how it ended
     std::string newResult;
+    // Both answers from one byte, so a reader sees the same bytes side by
+    // side; set by alignAnswers (`aligned` false when it was not called).
+    bool aligned = false;
+    Answer oldAnswer{};
+    Answer newAnswer{};
+    size_t from = 0;  // the first byte of both `bytes`: a character's start
+    size_t firstDifference = kAlike;  // the first byte the two answers differ in
+    static constexpr size_t kAlike = static_cast<size_t>(-1);  // or not known to
   };
   // One function's times over the counted rounds (seconds a call).
   struct Speed {
