@@ -9,7 +9,22 @@ namespace {
 // A fetch's code says whether it gave a row (success) or the end of the rows.
 bool gaveRow(int32_t code) { return code >= 0 && code != ZORV_NO_MORE_ROWS; }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
 }  // namespace
+
+bool sameButNumbers(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      while (i < a.size() && isDigit(a[i])) ++i;
+      while (j < b.size() && isDigit(b[j])) ++j;
+    } else if (a[i++] != b[j++]) {
+      return false;
+    }
+  }
+  return i == a.size() && j == b.size();
+}
 
 std::vector<Divergence> classify(const TraceRecord& record, const ReplayRun& run) {
   std::vector<Divergence> classes(record.calls.size(), Divergence::None);

@@ -10,6 +10,7 @@
 
 #include "board.h"
 #include "checker.h"
+#include "divergence.h"
 #include "child_process.h"
 #include "child_supervisor.h"
 #include "exerciser.h"
@@ -56,22 +57,6 @@ uint64_t digestOf(std::string_view answer, bool terminated) {
   uint64_t hash = 14695981039346656037ull;
   for (char c : answer) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
   return (hash ^ (terminated ? 1u : 2u)) * 1099511628211ull;
-}
-
-// Two messages alike but for their numbers (process and transaction ids,
-// times) are the same message: each run of digits stands as one '#'. CP932
-// never uses an ASCII digit as a trail byte.
-std::string withoutNumbers(std::string_view message) {
-  std::string out;
-  for (size_t i = 0; i < message.size(); ++i) {
-    const bool digit = message[i] >= '0' && message[i] <= '9';
-    if (!digit) {
-      out += message[i];
-    } else if (i == 0 || message[i - 1] < '0' || message[i - 1] > '9') {
-      out += '#';
-    }
-  }
-  return out;
 }
 
 // In a child of a set: says it can run, waits until the checker opens the
@@ -127,7 +112,7 @@ int replayInChild(const TraceRecord& record, const Options& options,
       const bool failedAlike = call.code < 0 && result.code == call.code;
       const bool sameMessage = call.entry == BridgeEntry::MsgGet && terminated &&
                                call.answerTerminated &&
-                               withoutNumbers(answer) == withoutNumbers(call.answer);
+                               sameButNumbers(answer, call.answer);
       same = same && ((answer == call.answer && terminated == call.answerTerminated) ||
                       failedAlike || sameMessage);
     }
