@@ -245,11 +245,24 @@ std::vector<ReplayRun> replaySet(const std::vector<RecordInSet>& set, const Opti
   std::vector<WatchedChild> watched;
   for (size_t k = 0; k < set.size(); ++k) watched.push_back({children[k].get(), &boards[k]->board});
   bool opened = !gated;
+  const auto gateLimit = std::chrono::steady_clock::now() +
+                         std::chrono::duration<double>(options.timeoutSeconds);
   superviseChildren(watched, options.timeoutSeconds, [&](const std::vector<bool>& ended) {
     if (opened) return;
+    // A child not ready within the limit of a call (stuck before its first
+    // call) is ended as hung, so it cannot keep the others at the gate.
+    const bool late = std::chrono::steady_clock::now() > gateLimit;
+    bool waiting = false;
     for (size_t k = 0; k < set.size(); ++k) {
-      if (!ended[k] && !boards[k]->ready.load()) return;
+      if (ended[k] || boards[k]->ready.load()) continue;
+      if (!late) {
+        waiting = true;
+        continue;
+      }
+      watched[k].child->kill();
+      watched[k].timedOut = true;
     }
+    if (waiting) return;
     // A little ahead, so the first call of every child is on time.
     const int64_t epoch = platform::monotonicNanoseconds() + 10'000'000;
     for (ReplayBoard* shared : boards) {
