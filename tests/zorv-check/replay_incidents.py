@@ -246,9 +246,12 @@ def run_case(case, made, logins_file, server, checker, library):
         check(f"{case.name}: the server counted {now - deadlocks} deadlocks, not 1", now == deadlocks + 1)
 
 
-def percentile(values, share):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
+def schedule_share(seconds, span, pace):
+    """How far `seconds` lies from the recorded span at `pace`, in per cent."""
+    if pace == "fast":
+        return "no schedule at pace fast"
+    factor = 1.0 if pace == "recorded" else float(pace)
+    return f"{(seconds / (span / factor) - 1) * 100:+.1f} % against the span at this pace"
 
 
 def figures(runs, made, logins_file, server, checker, library):
@@ -284,7 +287,7 @@ def figures(runs, made, logins_file, server, checker, library):
         print(f"{incident} at pace {pace}: {len(arguments) if incident != 'sleep' else 16} records, "
               f"{calls} calls, recorded span {span:.3f} s; {runs} runs: exit {dict(statuses)}; "
               f"replay {statistics.median(seconds):.3f} s median, {max(seconds):.3f} s most "
-              f"({(statistics.median(seconds) / span - 1) * 100:+.1f} % of the span at pace 1); "
+              f"{schedule_share(statistics.median(seconds), span, pace)}; "
               f"late starts p99 {lates}; differences {dict(differences)}", flush=True)
 
 
