@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "guarded_pages.h"
 #include "report.h"
@@ -77,6 +78,41 @@ bool superviseChild(platform::ChildProcess& child, const Board& board, double ti
     }
   }
   return false;
+}
+
+void superviseChildren(std::vector<WatchedChild>& children, double timeoutSeconds,
+                       const std::function<void(const std::vector<bool>&)>& eachPass) {
+  const auto limit = std::chrono::duration<double>(timeoutSeconds);
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<uint32_t> seen(children.size(), 0);
+  std::vector<std::chrono::steady_clock::time_point> lastStart(children.size(), start);
+  std::vector<bool> ended(children.size(), false);
+  for (;;) {
+    bool all = true;
+    for (size_t k = 0; k < children.size(); ++k) {
+      WatchedChild& watched = children[k];
+      if (!ended[k]) ended[k] = watched.child->wait(0);
+      if (ended[k]) continue;
+      all = false;
+      // inCall first: a call counted after this read is seen as a new one,
+      // never as the last one still running after a long pause between calls.
+      const bool inCall = watched.board->inCall.load();
+      const uint32_t calls = watched.board->calls.load();
+      const auto now = std::chrono::steady_clock::now();
+      if (calls != seen[k]) {
+        seen[k] = calls;
+        lastStart[k] = now;
+      } else if (inCall && now - lastStart[k] > limit) {
+        watched.child->kill();
+        watched.child->wait(60000);
+        watched.timedOut = true;
+        ended[k] = true;
+      }
+    }
+    eachPass(ended);
+    if (all) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 std::string endSentence(const Board& board, const platform::ChildEnd& end, bool timedOut,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,19 @@ void guardChild(Board& board);
 // Waits for `child` to end, killing it when one of its calls on `board`
 // runs past `timeoutSeconds`. True when it was killed for that.
 bool superviseChild(platform::ChildProcess& child, const Board& board, double timeoutSeconds);
+
+// A child watched with others, and the board its calls show on.
+struct WatchedChild {
+  platform::ChildProcess* child = nullptr;
+  const Board* board = nullptr;
+  bool timedOut = false;  // set when it was killed for a call past the limit
+};
+
+// Waits for every child to end, killing one whose call on its board runs past
+// `timeoutSeconds` while the others go on. After each look at them all, calls
+// `eachPass` with which of them have ended (in the order given).
+void superviseChildren(std::vector<WatchedChild>& children, double timeoutSeconds,
+                       const std::function<void(const std::vector<bool>&)>& eachPass);
 
 // What became of the call running on `board` when its child ended so:
 // empty when the child ended well.

@@ -47,41 +47,55 @@ std::string xmlText(std::string_view text, bool attribute) {
   return out;
 }
 
-bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
-                double seconds) {
+bool writeJUnitSuites(const std::string& path, const std::vector<JUnitSuite>& suites,
+                      double seconds) {
   // The path is UTF-8; a narrow path on Windows would be read in the ANSI code page.
   std::ofstream out(::zorv::platform::pathFromUtf8(path), std::ios::binary | std::ios::trunc);
   if (!out) return false;
   char time[32];
   std::snprintf(time, sizeof time, "%.3f", seconds);
-  const auto failures = std::count_if(
-      lines.begin(), lines.end(), [](const Line& line) { return line.verdict == Verdict::Fail; });
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuites>\n<testsuite name=\"zorv-check " << xmlText(library, true) << "\" tests=\""
-      << lines.size() << "\" failures=\"" << failures << "\" errors=\"0\" skipped=\"0\" time=\""
-      << time << "\">\n";
-  for (const Line& line : lines) {
-    out << "  <testcase classname=\"" << xmlText(line.function, true) << "\" name=\""
-        << xmlText(line.check, true) << "\">";
-    if (line.verdict == Verdict::Fail) {
-      out << "<failure message=\"" << xmlText(line.sentence, true) << "\"/>";
-    } else {
-      out << "<system-out>" << verdictWord(line.verdict) << " " << xmlText(line.sentence)
-          << "</system-out>";
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n";
+  for (const JUnitSuite& suite : suites) {
+    const auto failures =
+        std::count_if(suite.lines.begin(), suite.lines.end(),
+                      [](const Line& line) { return line.verdict == Verdict::Fail; });
+    out << "<testsuite name=\"" << xmlText(suite.name, true) << "\" tests=\"" << suite.lines.size()
+        << "\" failures=\"" << failures << "\" errors=\"0\" skipped=\"0\" time=\"" << time
+        << "\">\n";
+    for (const Line& line : suite.lines) {
+      out << "  <testcase classname=\"" << xmlText(line.function, true) << "\" name=\""
+          << xmlText(line.check, true) << "\">";
+      if (line.verdict == Verdict::Fail) {
+        out << "<failure message=\"" << xmlText(line.sentence, true) << "\"/>";
+      } else {
+        out << "<system-out>" << verdictWord(line.verdict) << " " << xmlText(line.sentence)
+            << "</system-out>";
+      }
+      out << "</testcase>\n";
     }
-    out << "</testcase>\n";
+    out << "</testsuite>\n";
   }
-  out << "</testsuite>\n</testsuites>\n";
+  out << "</testsuites>\n";
   return static_cast<bool>(out.flush());
+}
+
+bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
+                double seconds) {
+  return writeJUnitSuites(path, {{"zorv-check " + library, lines}}, seconds);
 }
 
 bool writeJUnitIfAsked(const std::string& path, const std::string& library,
                        const std::vector<Line>& lines,
                        std::chrono::steady_clock::time_point started) {
+  return writeJUnitSuitesIfAsked(path, {{"zorv-check " + library, lines}}, started);
+}
+
+bool writeJUnitSuitesIfAsked(const std::string& path, const std::vector<JUnitSuite>& suites,
+                             std::chrono::steady_clock::time_point started) {
   if (path.empty()) return true;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (writeJUnit(path, library, lines, elapsed)) return true;
+  if (writeJUnitSuites(path, suites, elapsed)) return true;
   platform::writeText(stderr, "zorv-check: cannot write " + path + "\n");
   return false;
 }

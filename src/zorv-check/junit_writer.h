@@ -22,11 +22,26 @@ std::string xmlText(std::string_view text, bool attribute = false);
 bool writeJUnit(const std::string& path, const std::string& library, const std::vector<Line>& lines,
                 double seconds);
 
+// One <testsuite> of a JUnit file: its name and its test cases.
+struct JUnitSuite {
+  std::string name;
+  std::vector<Line> lines;
+};
+
+// JUnit XML of several suites, each as writeJUnit writes its one. False when
+// it cannot be written.
+bool writeJUnitSuites(const std::string& path, const std::vector<JUnitSuite>& suites,
+                      double seconds);
+
 // With a `path` (--junit), writes the lines of a run of LIBRARY that started at
 // `started`; when the file cannot be written, says so in one line on standard
 // error and returns false (the run's exit status is then 2). True otherwise.
 bool writeJUnitIfAsked(const std::string& path, const std::string& library,
                        const std::vector<Line>& lines,
                        std::chrono::steady_clock::time_point started);
+
+// writeJUnitIfAsked for several suites.
+bool writeJUnitSuitesIfAsked(const std::string& path, const std::vector<JUnitSuite>& suites,
+                             std::chrono::steady_clock::time_point started);
 
 }  // namespace zorv::check

@@ -29,7 +29,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     const bool takesValue = arg == "--connect" || arg == "--query" || arg == "--exec" ||
                             arg == "--timeout" || arg == "--junit" || arg == "--replay" ||
                             arg == "--login" || arg == "--compare" || arg == "--rounds" ||
-                            arg == "--time" || arg == "--threshold" || arg == "--html";
+                            arg == "--time" || arg == "--threshold" || arg == "--html" ||
+                            arg == "--pace" || arg == "--logins";
     if (takesValue && i + 1 == arguments.size()) {
       error = arg + " needs a value";
       return std::nullopt;
@@ -59,6 +60,19 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       options.junitPath = arguments[++i];
     } else if (arg == "--replay") {
       options.replay = arguments[++i];
+      options.records.push_back(*options.replay);
+    } else if (arg == "--pace") {
+      const std::string& value = arguments[++i];
+      const std::optional<double> factor =
+          value == "fast" ? 0.0 : value == "recorded" ? 1.0 : numberIn(value, 0, 1e6);
+      if (!factor) {
+        error = "--pace takes fast, recorded or a factor above 0, not \"" + value + "\"";
+        return std::nullopt;
+      }
+      options.pace = *factor;
+      options.paceText = value;
+    } else if (arg == "--logins") {
+      options.loginsPath = arguments[++i];
     } else if (arg == "--compare") {
       options.replay = arguments[++i];
       compare = true;
@@ -99,6 +113,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     }
     options.library = libraries[0];
     options.newLibrary = libraries[1];
+  } else if (options.replay && !libraries.empty()) {
+    // --replay RECORD [RECORD...] LIBRARY: the last is the library, the rest records.
+    options.records.insert(options.records.end(), libraries.begin(), libraries.end() - 1);
+    options.library = libraries.back();
+    if (options.library.empty()) {
+      error = "no LIBRARY given";
+      return std::nullopt;
+    }
   } else if (comparing) {
     error = "--rounds, --time, --threshold and --html go with --compare";
     return std::nullopt;
@@ -118,6 +140,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
   }
   if (!options.replay && (options.login || options.codesOnly)) {
     error = "--login and --codes-only go with --replay or --compare";
+    return std::nullopt;
+  }
+  if (options.records.empty() && (!options.loginsPath.empty() || options.paceText != "fast")) {
+    error = "--pace and --logins go with --replay";
+    return std::nullopt;
+  }
+  if (options.login && !options.loginsPath.empty()) {
+    error = "--login and --logins exclude each other: one text for all records, or one each";
     return std::nullopt;
   }
   return options;

@@ -18,8 +18,15 @@ struct Options {
   double timeoutSeconds = 10;          // --timeout: the limit of each call
   std::string junitPath;               // --junit: also write JUnit XML there
   std::string library;                 // a path, or a bare name for the console's search
-  std::optional<std::string> replay;   // --replay: the record whose calls to run again
+  std::optional<std::string> replay;   // --replay: the (first) record whose calls to run again
+  // --replay RECORD [RECORD...]: every record or folder of records named, in order.
+  std::vector<std::string> records;
+  // --pace: 0 runs each record's calls back to back; above 0, each call starts
+  // at its recorded offset divided by this factor.
+  double pace = 0;
+  std::string paceText = "fast";       // the pace as given: "fast", "recorded" or the factor
   std::optional<std::string> login;    // --login: the connection text for a masked ZORVlogin
+  std::string loginsPath;              // --logins: a record's file name -> its connection text
   bool codesOnly = false;              // --codes-only: compare result codes, not answers
   // --compare RECORD OLD NEW: `replay` is the record, `library` OLD and this NEW.
   std::optional<std::string> newLibrary;
@@ -39,8 +46,8 @@ inline constexpr const char* kUsage =
     "usage: zorv-check [--connect TEXT] [--query TEXT] [--exec TEXT]... [--timeout SECONDS] "
     "[--junit FILE] LIBRARY";
 inline constexpr const char* kReplayUsage =
-    "       zorv-check --replay RECORD [--login TEXT] [--codes-only] [--timeout SECONDS] "
-    "[--junit FILE] LIBRARY";
+    "       zorv-check --replay RECORD [RECORD...] [--pace fast|recorded|FACTOR] "
+    "[--login TEXT | --logins FILE] [--codes-only] [--timeout SECONDS] [--junit FILE] LIBRARY";
 inline constexpr const char* kCompareUsage =
     "       zorv-check --compare RECORD [--login TEXT] [--codes-only] [--rounds N] "
     "[--time SECONDS] [--threshold RATIO] [--timeout SECONDS] [--junit FILE] [--html FILE] "
@@ -57,10 +64,19 @@ inline constexpr const char* kHelp =
     "  --exec TEXT        in the session: Exec this statement (may be repeated)\n"
     "  --timeout SECONDS  the limit of each call (default 10)\n"
     "  --junit FILE       also write the report as JUnit XML to FILE\n"
-    "  --replay RECORD    run the calls of a zorv-trace record against LIBRARY instead, in\n"
-    "                     one guarded child, and compare each result code and answer\n"
+    "  --replay RECORD... run the calls of zorv-trace records against LIBRARY instead, each\n"
+    "                     record in a guarded child of its own, all at once, and compare\n"
+    "                     each result code and answer; a folder stands for its *.jsonl\n"
+    "                     files in name order\n"
+    "  --pace PACE        with --replay: fast (default) runs each record's calls back to back;\n"
+    "                     recorded starts each call at its recorded time after the earliest\n"
+    "                     start of all the records; a FACTOR above 0 divides those times\n"
+    "                     (2 = twice as fast) and reports how late the calls started\n"
     "  --login TEXT       with --replay or --compare: the connection text for a ZORVlogin\n"
-    "                     whose password the record masked (default: ZORV_LOGIN)\n"
+    "                     whose password the record masked, one for every record\n"
+    "                     (default: ZORV_LOGIN)\n"
+    "  --logins FILE      with --replay: a JSON object mapping a record's file name to the\n"
+    "                     connection text of its masked ZORVlogin, one per record\n"
     "  --codes-only       with --replay or --compare: compare the result codes only\n"
     "  --compare RECORD   run the record's calls against OLD and NEW in alternating rounds,\n"
     "                     each in a guarded child, and report the calls whose results\n"

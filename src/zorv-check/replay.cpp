@@ -4,19 +4,24 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <new>
+#include <thread>
 
 #include "board.h"
 #include "checker.h"
+#include "divergence.h"
 #include "child_process.h"
 #include "child_supervisor.h"
 #include "exerciser.h"
 #include "junit_writer.h"
 #include "library_loader.h"
 #include "narrow_text.h"
+#include "pace_clock.h"
 #include "record_format.h"
 #include "replay_board.h"
 #include "replay_report.h"
+#include "replay_schedule.h"
 #include "report.h"
 #include "trace_record.h"
 #include "utf_codec.h"
@@ -24,22 +29,6 @@
 namespace zorv::check {
 
 namespace {
-
-// Reads the record named by --replay, or says why it cannot (exit 2).
-bool loadRecord(const Options& options, TraceRecord& record) {
-  std::ifstream in(::zorv::platform::pathFromUtf8(*options.replay), std::ios::binary);
-  if (!in) {
-    platform::writeText(stderr, "zorv-check: cannot read the record " + *options.replay + "\n");
-    return false;
-  }
-  try {
-    record = readTraceRecord(in);
-    return true;
-  } catch (const RecordError& error) {
-    platform::writeText(stderr, "zorv-check: " + *options.replay + ": " + error.what() + "\n");
-    return false;
-  }
-}
 
 // The connection text that stands in for a masked one: --login, else ZORV_LOGIN.
 std::optional<std::string> loginText(const Options& options) {
@@ -70,12 +59,26 @@ uint64_t digestOf(std::string_view answer, bool terminated) {
   return (hash ^ (terminated ? 1u : 2u)) * 1099511628211ull;
 }
 
-int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard& shared,
+// In a child of a set: says it can run, waits until the checker opens the
+// gate, then until the set's start epoch it finds on the board.
+void waitAtGate(ReplayBoard& shared) {
+  shared.ready.store(1);
+  while (!shared.open.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  platform::waitUntil(shared.epoch);
+}
+
+int replayInChild(const TraceRecord& record, const Options& options,
+                  const std::optional<std::string>& login, ReplayBoard& shared,
                   BridgeBindings& bindings, const std::array<bool, kBridgeEntryCount>& exported) {
   guardChild(shared.board);
-  const std::optional<std::string> login = loginText(options);
   Exerciser exerciser(shared.board, bindings);
   platform::warmPages();
+  const bool paced = options.pace > 0;
+  if (paced) platform::preparePacing();
+  if (shared.gated) waitAtGate(shared);
+  const Pacer pacer(shared.epoch,
+                    paced ? scheduleOf(record, shared.originMicros, options.pace)
+                          : std::vector<int64_t>());
   CallResult* results = shared.results();
   for (size_t i = 0; i < record.calls.size(); ++i) {
     const RecordedCall& call = record.calls[i];
@@ -85,8 +88,11 @@ int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard
       continue;
     }
     std::string buffer = bufferFor(call);
+    const std::string text = textFor(call, login);
+    if (paced) result.lateNanoseconds = pacer.start(i);
+    if (shared.gated) result.startNanoseconds = platform::monotonicNanoseconds() - shared.epoch;
     result.outcome = Outcome::Running;
-    result.code = exerciser.replay(call.entry, textFor(call, login), buffer, stageOf(call));
+    result.code = exerciser.replay(call.entry, text, buffer, stageOf(call));
     result.nanoseconds = shared.board.callNanoseconds;
     const std::string_view first = std::string_view(buffer).substr(0, kAnswerBytes);
     const size_t nul = first.find('\0');
@@ -101,7 +107,14 @@ int replayInChild(const TraceRecord& record, const Options& options, ReplayBoard
         ++differsAt;
       }
       if (answer == call.answer) differsAt = 0;  // only the code or the NUL differs
-      same = same && answer == call.answer && terminated == call.answerTerminated;
+      // A call that failed in the record and fails with the same code again
+      // matches whatever it wrote; a message matches but for its numbers.
+      const bool failedAlike = call.code < 0 && result.code == call.code;
+      const bool sameMessage = call.entry == BridgeEntry::MsgGet && terminated &&
+                               call.answerTerminated &&
+                               sameButNumbers(answer, call.answer);
+      same = same && ((answer == call.answer && terminated == call.answerTerminated) ||
+                      failedAlike || sameMessage);
     }
     result.outcome = !call.returned ? Outcome::NowReturns
                      : same         ? Outcome::Matched
@@ -146,83 +159,152 @@ std::vector<Line> brokenPromises(const Board& board) {
 
 int runReplayChild(const Options& options, const std::string& task, BridgeBindings& bindings,
                    const std::array<bool, kBridgeEntryCount>& exported) {
-  // "replay:COUNT:MEMORY": the checker's count of calls holds even when the
-  // record has grown since it read it.
+  // "replay:COUNT:MEMORY[:INDEX]": the checker's count of calls holds even
+  // when the record has grown since it read it; INDEX picks a record of the
+  // set, none the --compare record.
   const std::string prefix = "replay:";
   const size_t colon = task.find(':', prefix.size());
   if (task.rfind(prefix, 0) != 0 || colon == std::string::npos) return 2;
   const size_t count = std::stoul(task.substr(prefix.size(), colon - prefix.size()));
+  const size_t last = task.find(':', colon + 1);
+  std::string path = options.replay.value_or("");
+  std::string error;
+  if (last != std::string::npos) {
+    const size_t index = std::stoul(task.substr(last + 1));
+    const std::optional<std::vector<std::string>> paths = recordPaths(options, error);
+    if (!paths || index >= paths->size()) return 2;
+    path = (*paths)[index];
+  }
   TraceRecord record;
-  if (!loadRecord(options, record) || record.calls.size() < count) return 2;
+  std::optional<std::string> login;
+  if (!loadRecordAt(path, record, error) || !loginFor(options, path, login, error) ||
+      record.calls.size() < count) {
+    platform::writeText(stderr, "zorv-check: " + error + "\n");
+    return 2;
+  }
   record.calls.resize(count);
-  platform::SharedMemory memory =
-      platform::SharedMemory::open(task.substr(colon + 1), ReplayBoard::bytesFor(count));
-  return replayInChild(record, options, *static_cast<ReplayBoard*>(memory.data()), bindings,
+  platform::SharedMemory memory = platform::SharedMemory::open(
+      task.substr(colon + 1, last == std::string::npos ? std::string::npos : last - colon - 1),
+      ReplayBoard::bytesFor(count));
+  return replayInChild(record, options, login, *static_cast<ReplayBoard*>(memory.data()), bindings,
                        exported);
 }
 
 bool loadUsableRecord(const Options& options, TraceRecord& record) {
-  if (!loadRecord(options, record)) return false;
-  const std::optional<std::string> login = loginText(options);
-  for (const RecordedCall& call : record.calls) {
-    if (call.masked && !login) {
-      platform::writeText(stderr, "zorv-check: the connection text of " + callName(call) +
-                                      " (line " + std::to_string(call.line) +
-                                      ") had its password masked: give the connection text "
-                                      "with --login TEXT or ZORV_LOGIN\n");
-      return false;
-    }
-  }
+  Options one = options;
+  one.records = {options.replay.value_or("")};
+  std::vector<RecordInSet> set;
+  if (!loadRecordSet(one, set)) return false;
+  record = std::move(set.front().record);
   return true;
 }
 
-ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBindings& bindings,
-                     const std::array<bool, kBridgeEntryCount>& exported, const std::string& build,
-                     const std::vector<std::string>& arguments) {
-  const size_t count = record.calls.size();
-  platform::SharedMemory memory = platform::SharedMemory::create(ReplayBoard::bytesFor(count));
-  auto& shared = *new (memory.data()) ReplayBoard();
-  for (size_t i = 0; i < count; ++i) new (&shared.results()[i]) CallResult();
-  ReplayRun run;
-  {
-    platform::ChildProcess child(
+std::vector<ReplayRun> replaySet(const std::vector<RecordInSet>& set, const Options& options,
+                                 BridgeBindings& bindings,
+                                 const std::array<bool, kBridgeEntryCount>& exported,
+                                 const std::string& build,
+                                 const std::vector<std::string>& arguments) {
+  // One record at full speed runs at once; a set, or a paced record, waits
+  // at the gate until every child can run, so their schedules line up.
+  const bool gated = set.size() > 1 || options.pace > 0;
+  std::vector<const TraceRecord*> records;
+  for (const RecordInSet& entry : set) records.push_back(&entry.record);
+  const int64_t origin = originOf(records);
+  std::vector<platform::SharedMemory> memories;
+  std::vector<ReplayBoard*> boards;
+  memories.reserve(set.size());
+  for (const RecordInSet& entry : set) {
+    const size_t count = entry.record.calls.size();
+    memories.push_back(platform::SharedMemory::create(ReplayBoard::bytesFor(count)));
+    ReplayBoard* shared = new (memories.back().data()) ReplayBoard();
+    for (size_t i = 0; i < count; ++i) new (&shared->results()[i]) CallResult();
+    shared->gated = gated;
+    shared->originMicros = origin;
+    boards.push_back(shared);
+  }
+  // On POSIX every child is forked here, from this one thread, before the
+  // checker starts anything else: a fork copies only the thread that calls it.
+  std::vector<std::unique_ptr<platform::ChildProcess>> children;
+  for (size_t k = 0; k < set.size(); ++k) {
+    const RecordInSet& entry = set[k];
+    ReplayBoard& shared = *boards[k];
+    std::string task = (build.empty() ? "" : build + ":") + "replay:" +
+                       std::to_string(entry.record.calls.size()) + ":" + memories[k].name();
+    if (entry.index) task += ":" + std::to_string(*entry.index);
+    children.push_back(std::make_unique<platform::ChildProcess>(
         [&] {
           try {
-            return replayInChild(record, options, shared, bindings, exported);
+            return replayInChild(entry.record, options, entry.login, shared, bindings, exported);
           } catch (const std::exception& error) {
             std::fprintf(stderr, "zorv-check: %s\n", error.what());
             return 3;
           }
         },
-        childArguments((build.empty() ? "" : build + ":") + "replay:" + std::to_string(count) +
-                           ":" + memory.name(),
-                       arguments));
-    run.timedOut = superviseChild(child, shared.board, options.timeoutSeconds);
-    run.end = child.end();
+        childArguments(task, arguments)));
   }
-  run.ending = endSentence(shared.board, run.end, run.timedOut, options.timeoutSeconds);
-  if (record.endsUnfinished()) {
-    // A child started afresh reads the record again: by then the call may have its return line.
-    Outcome& last = shared.results()[count - 1].outcome;
-    if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::NowReturns;
+  std::vector<WatchedChild> watched;
+  for (size_t k = 0; k < set.size(); ++k) watched.push_back({children[k].get(), &boards[k]->board});
+  bool opened = !gated;
+  superviseChildren(watched, options.timeoutSeconds, [&](const std::vector<bool>& ended) {
+    if (opened) return;
+    for (size_t k = 0; k < set.size(); ++k) {
+      if (!ended[k] && !boards[k]->ready.load()) return;
+    }
+    // A little ahead, so the first call of every child is on time.
+    const int64_t epoch = platform::monotonicNanoseconds() + 10'000'000;
+    for (ReplayBoard* shared : boards) {
+      shared->epoch = epoch;
+      shared->open.store(1);
+    }
+    opened = true;
+  });
+  std::vector<ReplayRun> runs(set.size());
+  for (size_t k = 0; k < set.size(); ++k) {
+    const TraceRecord& record = set[k].record;
+    const size_t count = record.calls.size();
+    ReplayBoard& shared = *boards[k];
+    ReplayRun& run = runs[k];
+    run.timedOut = watched[k].timedOut;
+    run.end = children[k]->end();
+    run.ending = endSentence(shared.board, run.end, run.timedOut, options.timeoutSeconds);
+    if (record.endsUnfinished()) {
+      // A child started afresh reads the record again: by then the call may have its return line.
+      Outcome& last = shared.results()[count - 1].outcome;
+      if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::NowReturns;
+    }
+    run.results.assign(shared.results(), shared.results() + count);
+    run.windows.resize(count);
+    for (uint32_t w = 0; w < shared.windowCount && w < ReplayBoard::kWindows; ++w) {
+      if (shared.windows[w].call < count) run.windows[shared.windows[w].call] = shared.windows[w];
+    }
+    run.brokenPromises = brokenPromises(shared.board);
   }
-  run.results.assign(shared.results(), shared.results() + count);
-  run.windows.resize(count);
-  for (uint32_t w = 0; w < shared.windowCount && w < ReplayBoard::kWindows; ++w) {
-    if (shared.windows[w].call < count) run.windows[shared.windows[w].call] = shared.windows[w];
-  }
-  run.brokenPromises = brokenPromises(shared.board);
-  return run;
+  return runs;
+}
+
+ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBindings& bindings,
+                     const std::array<bool, kBridgeEntryCount>& exported, const std::string& build,
+                     const std::vector<std::string>& arguments) {
+  std::vector<RecordInSet> set(1);
+  set[0].record = record;
+  set[0].login = loginText(options);
+  Options fast = options;
+  fast.pace = 0;
+  return std::move(replaySet(set, fast, bindings, exported, build, arguments).front());
 }
 
 int runReplay(const Options& options, const std::vector<std::string>& arguments) {
   const auto started = std::chrono::steady_clock::now();
-  TraceRecord record;
-  if (!loadUsableRecord(options, record)) return 2;
+  std::vector<RecordInSet> set;
+  if (!loadRecordSet(options, set)) return 2;
   std::array<std::string, kBridgeEntryCount> missing;
   std::array<bool, kBridgeEntryCount> exported{};
   std::unique_ptr<BridgeBindings> bindings = openLibrary(options, arguments, exported, missing);
   if (!bindings) return 2;
+  if (set.size() > 1 || options.pace > 0) {
+    return runReplaySet(options, arguments, set, *bindings, exported, started);
+  }
+  const TraceRecord& record = set.front().record;
   // A record made on another platform replays the same: its calls and
   // answers are the bridge's bytes, whatever wrote them down.
   if (!record.platform.empty() && record.platform != trace::kThisPlatform) {
@@ -231,7 +313,7 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   }
 
   const size_t count = record.calls.size();
-  const ReplayRun run = replayOnce(record, options, *bindings, exported, "", arguments);
+  const ReplayRun run = std::move(replaySet(set, options, *bindings, exported, "", arguments).front());
   const bool timedOut = run.timedOut;
   const platform::ChildEnd& end = run.end;
   const std::string& ending = run.ending;

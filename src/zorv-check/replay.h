@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,11 +9,23 @@
 #include "bridge_binding.h"
 #include "child_process.h"
 #include "options.h"
+#include "record_set.h"
 #include "replay_board.h"
 #include "report.h"
 #include "trace_record.h"
 
 namespace zorv::check {
+
+// --replay of several records, or at a pace: replays `set` at once (see
+// replaySet), then prints each record's differing calls after its name, a
+// line a record and a total with the differences in classes, each function's
+// recorded and replayed call times, and with a pace how late calls started.
+// Writes JUnit with --junit, one suite a record. Returns 0 when every call of
+// every record matched, 1 when not, 2 when --junit cannot be written.
+int runReplaySet(const Options& options, const std::vector<std::string>& arguments,
+                 const std::vector<RecordInSet>& set, BridgeBindings& bindings,
+                 const std::array<bool, kBridgeEntryCount>& exported,
+                 std::chrono::steady_clock::time_point started);
 
 // Runs the calls of the zorv-trace record `options.replay` in `seq` order
 // against LIBRARY, all in one guarded child (the bridge keeps state between
@@ -46,7 +59,21 @@ ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBi
                      const std::array<bool, kBridgeEntryCount>& exported, const std::string& build,
                      const std::vector<std::string>& arguments);
 
-// The body of a replay child started afresh: `task` is "replay:COUNT:MEMORY".
+// Replays every record of `set` once and at once, each in its own guarded
+// child (on POSIX all forked before anything else starts), at
+// `options.pace`: with several records or a pace, every child waits until
+// all can run, then their calls start on one schedule from one epoch. Each
+// call's time limit is `options.timeoutSeconds`; a child that hangs is
+// killed while the others go on. Returns each record's run, in `set`'s
+// order, each call's lateness in its CallResult. `build` as for replayOnce.
+std::vector<ReplayRun> replaySet(const std::vector<RecordInSet>& set, const Options& options,
+                                 BridgeBindings& bindings,
+                                 const std::array<bool, kBridgeEntryCount>& exported,
+                                 const std::string& build,
+                                 const std::vector<std::string>& arguments);
+
+// The body of a replay child started afresh: `task` is "replay:COUNT:MEMORY",
+// with ":INDEX" for the INDEXth of the records --replay names.
 int runReplayChild(const Options& options, const std::string& task, BridgeBindings& bindings,
                    const std::array<bool, kBridgeEntryCount>& exported);
 

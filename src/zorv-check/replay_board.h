@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,6 +24,8 @@ struct CallResult {
   Outcome outcome = Outcome::NotRun;
   uint64_t nanoseconds = 0;  // the call alone, as the child timed it
   uint64_t digest = 0;       // of the answer and whether it had its NUL, for answer calls
+  int64_t lateNanoseconds = 0;   // a paced call's start after its scheduled start
+  int64_t startNanoseconds = 0;  // in a gated child, when it started after the set's epoch
 };
 
 // The new answer of a call that differs (or of the unfinished call), from
@@ -41,6 +44,16 @@ struct AnswerWindow {
 struct ReplayBoard {
   static constexpr size_t kWindows = 100;
   Board board;
+  // The start gate of a set of records, written by the checker: with `gated`
+  // the child says `ready` once it can run, then waits for `open`, after
+  // which `epoch` (on the shared monotonic clock) is the set's start and
+  // `originMicros` (the earliest `started` of the set) the recorded instant
+  // it stands for.
+  uint8_t gated = 0;
+  std::atomic<uint32_t> ready{0};
+  std::atomic<uint32_t> open{0};
+  int64_t epoch = 0;
+  int64_t originMicros = 0;
   uint32_t windowCount = 0;  // may exceed kWindows; the first ones are kept
   std::array<AnswerWindow, kWindows> windows;
 

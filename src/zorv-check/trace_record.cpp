@@ -69,7 +69,22 @@ BridgeEntry entryField(const json& object) {
   throw FieldError{"\"fn\" names no bridge function: \"" + name + "\""};
 }
 
+// An optional time field: absent is nothing, present must be a record time.
+std::optional<int64_t> timeField(const json& object, const char* name) {
+  const auto it = object.find(name);
+  if (it == object.end()) return std::nullopt;
+  const std::optional<int64_t> micros =
+      it->is_string() ? recordTimeMicros(it->get<std::string>()) : std::nullopt;
+  if (!micros) throw FieldError{std::string("\"") + name + "\" is no UTC time"};
+  return micros;
+}
+
 void readCall(const json& line, RecordedCall& call) {
+  call.time = timeField(line, "time");
+  if (line.contains("thread")) {
+    call.thread = static_cast<uint64_t>(
+        integerField(line, "thread", 0, std::numeric_limits<int64_t>::max()));
+  }
   const json& args = field(line, "args");
   if (!args.is_object()) throw FieldError{"\"args\" is no object"};
   constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
@@ -87,6 +102,10 @@ void readCall(const json& line, RecordedCall& call) {
 void readReturn(const json& line, RecordedCall& call) {
   call.code = static_cast<int32_t>(integerField(line, "code", std::numeric_limits<int32_t>::min(),
                                                 std::numeric_limits<int32_t>::max()));
+  if (line.contains("micros")) {
+    call.micros = integerField(line, "micros", std::numeric_limits<int64_t>::min(),
+                               std::numeric_limits<int64_t>::max());
+  }
   if (!writesAnswer(call.entry)) return;
   call.answer = textField(line, "answer", kAnswerBytes);
   const json& terminated = field(line, "answer_terminated");
@@ -111,6 +130,7 @@ void readHeader(const json& line, TraceRecord& record) {
   if (line.contains("platform") && line["platform"].is_string()) {
     record.platform = line["platform"];
   }
+  record.started = timeField(line, "started");
 }
 
 RecordError tooLong(size_t number, size_t longest) {
@@ -136,6 +156,46 @@ bool readLine(std::streambuf& in, std::string& text, size_t longest, size_t numb
 }
 
 }  // namespace
+
+std::optional<int64_t> recordTimeMicros(std::string_view text) {
+  // YYYY-MM-DDTHH:MM:SS[.ffffff]Z
+  auto digits = [&](size_t at, size_t n) -> std::optional<int64_t> {
+    if (at + n > text.size()) return std::nullopt;
+    int64_t value = 0;
+    for (size_t i = at; i < at + n; ++i) {
+      if (text[i] < '0' || text[i] > '9') return std::nullopt;
+      value = value * 10 + (text[i] - '0');
+    }
+    return value;
+  };
+  if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':' || text.back() != 'Z') {
+    return std::nullopt;
+  }
+  const auto year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+  const auto hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+  if (!year || !month || !day || !hour || !minute || !second || *month < 1 || *month > 12 ||
+      *day < 1 || *day > 31 || *hour > 23 || *minute > 59 || *second > 60) {
+    return std::nullopt;
+  }
+  int64_t fraction = 0;
+  const size_t fractionDigits = text.size() > 20 ? text.size() - 21 : 0;
+  if (text.size() > 20) {
+    if (text[19] != '.' || fractionDigits == 0 || fractionDigits > 6) return std::nullopt;
+    const auto value = digits(20, fractionDigits);
+    if (!value) return std::nullopt;
+    fraction = *value;
+    for (size_t i = fractionDigits; i < 6; ++i) fraction *= 10;
+  }
+  // Days from 1970-01-01 in the proleptic Gregorian calendar.
+  const int64_t y = *year - (*month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yearOfEra = y - era * 400;
+  const int64_t dayOfYear = (153 * (*month + (*month > 2 ? -3 : 9)) + 2) / 5 + *day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const int64_t days = era * 146097 + dayOfEra - 719468;
+  return ((days * 24 + *hour) * 60 + *minute) * 60 * 1000000 + *second * 1000000 + fraction;
+}
 
 TraceRecord readTraceRecord(std::istream& in, size_t longestLine) {
   TraceRecord record;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bridge_binding.h"
@@ -35,11 +36,15 @@ struct RecordedCall {
   int32_t code = 0;
   std::string answer;            // up to the first NUL, or all 8192 bytes
   bool answerTerminated = true;  // false: the bridge left no NUL in 8192 bytes
+  std::optional<int64_t> time;   // when the call entered, microseconds since the Unix epoch
+  uint64_t thread = 0;           // the calling thread, as the recording system numbered it
+  std::optional<int64_t> micros;  // how long the recorded call took
 };
 
 struct TraceRecord {
   std::string library;   // the bridge the calls went to, UTF-8
   std::string platform;  // "linux-x64", "windows-x86" ...
+  std::optional<int64_t> started;  // when the trace began, microseconds since the Unix epoch
   // In `seq` order: the calls up to and including the first one without a
   // return line; any after it went on in other threads and are not kept.
   std::vector<RecordedCall> calls;
@@ -61,5 +66,9 @@ inline constexpr size_t kLongestRecordLine = 16 * 1024 * 1024;
 // lost lines there); a line longer than `longestLine` is refused once that
 // many bytes of it are read, the rest of it left unread.
 TraceRecord readTraceRecord(std::istream& in, size_t longestLine = kLongestRecordLine);
+
+// A record's UTC time "2026-12-08T12:00:01.000042Z" (fewer fraction digits,
+// or none, too) as microseconds since the Unix epoch; nothing when it is not one.
+std::optional<int64_t> recordTimeMicros(std::string_view text);
 
 }  // namespace zorv::check
