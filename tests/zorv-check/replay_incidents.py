@@ -46,6 +46,9 @@ DATABASE, IDLER = "zorv_incidents", "zorv_idler"
 CLASSES = ("code", "answer", "message", "rows", "crash", "hang")
 TOTAL = re.compile(r"^(\d+) records?, (\d+) calls replayed at pace (\S+): (\d+) matched, (\d+) differed \("
                    + ", ".join(rf"(\d+) {name}" for name in CLASSES) + r"\)", re.M)
+# One record at pace fast keeps the one-record summary, without classes.
+SUMMARY = re.compile(r"^(\d+) calls replayed: (\d+) matched, (\d+) differed", re.M)
+SPAN = re.compile(r"^span: recorded \S+ \S+, replayed (\S+ \S+)$", re.M)
 LATE = re.compile(r"^late starts: median (\S+ ?\S*), 99th percentile (\S+ ?\S*), maximum (\S+ ?\S*)$", re.M)
 
 # One row a case: the incident replayed, at which pace, the exit status and
@@ -173,11 +176,14 @@ def replay(checker, library, records, pace, *options):
 
 
 def total(report):
-    """The total line's counts: calls, matched, differed and each class."""
-    found = TOTAL.search(report)
+    """The total line's counts: records, calls, matched, differed and each
+    class; from a one-record summary, no classes."""
+    if (found := TOTAL.search(report)):
+        numbers = [int(n) for n in found.groups()[:2] + found.groups()[3:]]
+        return dict(zip(("records", "calls", "matched", "differed") + CLASSES, numbers))
+    found = SUMMARY.search(report)
     check(f"the report has its total line:\n{report}", found is not None)
-    numbers = [int(n) for n in found.groups()[:2] + found.groups()[3:]]
-    return dict(zip(("records", "calls", "matched", "differed") + CLASSES, numbers))
+    return dict(zip(("records", "calls", "matched", "differed"), [1] + [int(n) for n in found.groups()]))
 
 
 def make_records(server, recorder, think_calls, think_records, think_ms):
@@ -215,7 +221,7 @@ def check_recordings(made):
 
 def run_case(case, made, logins_file, server, checker, library):
     records = made[case.incident]
-    calls, span, _ = recorded(records)
+    calls, span, failed = recorded(records)
     server.reset()
     deadlocks = server.deadlocks()
     arguments = [records] if case.incident == "sleep" else sorted(
@@ -228,8 +234,13 @@ def run_case(case, made, logins_file, server, checker, library):
     check(f"{case.name}: exit {status}, expected {case.status}", status == case.status)
     check(f"{case.name}: {counts['calls']} calls replayed of {calls} recorded in {counts['records']} records",
           counts["calls"] == calls and counts["records"] == len(os.listdir(records)))
+    check(f"{case.name}: {counts['differed']} calls differed, expected {sum(expected.values())}",
+          counts["differed"] == sum(expected.values()))
     check(f"{case.name}: classes {counts}, expected {expected}",
-          all(counts[name] == expected[name] for name in CLASSES))
+          "code" not in counts or all(counts[name] == expected[name] for name in CLASSES))
+    if case.status == 1:
+        check(f"{case.name}: each call that failed in the record differs: {failed}",
+              all(re.search(rf"^DIFF call {seq} {fn} ", report, re.M) for _, seq, fn, _ in failed))
     if case.span:
         factor = 1.0 if case.pace == "recorded" else float(case.pace)
         least, most = (bound * span / factor for bound in case.span)
@@ -264,7 +275,8 @@ def figures(runs, made, logins_file, server, checker, library):
         arguments = [records] if incident == "sleep" else sorted(
             os.path.join(records, name) for name in os.listdir(records))
         options = ["--logins", logins_file] if incident == "sleep" else []
-        statuses, seconds, lates, differences = collections.Counter(), [], [], collections.Counter()
+        statuses, seconds, lates, spans = collections.Counter(), [], [], []
+        differences = collections.Counter()
         for _ in range(runs):
             server.reset()
             deadlocks = server.deadlocks()
@@ -273,22 +285,25 @@ def figures(runs, made, logins_file, server, checker, library):
             seconds.append(took)
             if (late := LATE.search(report)):
                 lates.append(late.group(2))
+            if (replayed := SPAN.search(report)):
+                spans.append(replayed.group(1))
             if incident == "deadlock":
                 deadline = time.monotonic() + 10
                 while server.deadlocks() == deadlocks and time.monotonic() < deadline:
                     time.sleep(0.1)
                 differences[f"server deadlocks +{server.deadlocks() - deadlocks}"] += 1
-            found = TOTAL.search(report)
-            if found:
-                counts = total(report)
-                differences[", ".join(f"{counts[name]} {name}" for name in CLASSES if counts[name]) or "none"] += 1
+            if TOTAL.search(report) or SUMMARY.search(report):
+                counts = collections.defaultdict(int, total(report))
+                differences[", ".join(f"{counts[name]} {name}" for name in CLASSES if counts[name])
+                            or f"{counts['differed']} differed"] += 1
             else:
                 differences[report.strip().splitlines()[-1] if report.strip() else "no report"] += 1
         print(f"{incident} at pace {pace}: {len(arguments) if incident != 'sleep' else 16} records, "
               f"{calls} calls, recorded span {span:.3f} s; {runs} runs: exit {dict(statuses)}; "
               f"replay {statistics.median(seconds):.3f} s median, {max(seconds):.3f} s most "
               f"{schedule_share(statistics.median(seconds), span, pace)}; "
-              f"late starts p99 {lates}; differences {dict(differences)}", flush=True)
+              f"the report's replayed span {spans}; late starts p99 {lates}; differences {dict(differences)}",
+              flush=True)
 
 
 def main():
