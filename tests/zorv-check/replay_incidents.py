@@ -325,7 +325,7 @@ def main():
         recorder = Recorder(top, args.trace, args.library)
         # The figures' records: 16 of 1,000 calls, a few ms apart; the test's:
         # 2 short ones whose gaps make most of their span.
-        made, logins = make_records(server, recorder, *((1000, 16, 8) if args.figures else (150, 2, 40)))
+        made, logins = make_records(server, recorder, *((1000, 16, 8) if args.figures else (150, 2, 80)))
         logins_file = os.path.join(top, "logins.json")
         with open(logins_file, "w") as out:
             json.dump(logins, out)
