@@ -187,7 +187,8 @@ def total(report):
 
 
 def make_records(server, recorder, think_calls, think_records, think_ms):
-    """Records every incident once; answers {incident: (records, connection texts by record)}."""
+    """Records every incident once; answers ({incident: its records' folder},
+    {sleep record's file name: the connection text its masked login stands for})."""
     logins = {}
     sleepers = [(f"sleep{n:02}", server.text(extra="password=unused"), ["sleep"]) for n in range(16)]
     for name, text, _ in sleepers:
