@@ -100,13 +100,16 @@ bool loginFor(const Options& options, const std::string& path, std::optional<std
               std::string& error) {
   login = options.login ? options.login : platform::environmentText("ZORV_LOGIN");
   if (options.loginsPath.empty()) return true;
-  static std::optional<std::map<std::string, std::string>> logins;
-  if (!logins) {
+  // Read once for all the records of a run.
+  static std::string readPath;
+  static std::map<std::string, std::string> logins;
+  if (readPath != options.loginsPath) {
     std::map<std::string, std::string> read;
     if (!readLogins(options.loginsPath, read, error)) return false;
     logins = std::move(read);
+    readPath = options.loginsPath;
   }
-  if (const auto it = logins->find(recordName(path)); it != logins->end()) login = it->second;
+  if (const auto it = logins.find(recordName(path)); it != logins.end()) login = it->second;
   return true;
 }
 
