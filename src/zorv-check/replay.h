@@ -27,14 +27,16 @@ int runReplaySet(const Options& options, const std::vector<std::string>& argumen
                  const std::array<bool, kBridgeEntryCount>& exported,
                  std::chrono::steady_clock::time_point started);
 
-// Runs the calls of the zorv-trace record `options.replay` in `seq` order
-// against LIBRARY, all in one guarded child (the bridge keeps state between
-// calls), and compares each result code and answer with the record. A
-// record ending in a call that never returned is replayed up to it, and that
-// call is then run and watched. Prints each difference and a summary line,
-// writes JUnit with --junit. Returns 0 when every call matched (and the
-// unfinished call, if any, now returns), 1 when not, 2 when the record, the
-// login or the library cannot be used (after a one-line reason).
+// --replay: reads every record named (exit 2, after a line naming the first
+// that cannot be used, before anything runs) and loads LIBRARY. Several
+// records, or a pace, go to runReplaySet. One record at full speed: runs its
+// calls in `seq` order against LIBRARY, all in one guarded child (the bridge
+// keeps state between calls), and compares each result code and answer with
+// the record. A record ending in a call that never returned is replayed up
+// to it, and that call is then run and watched. Prints each difference and a
+// summary line, writes JUnit with --junit. Returns 0 when every call matched
+// (and the unfinished call, if any, now returns), 1 when not, 2 when the
+// record, the login or the library cannot be used (after a one-line reason).
 int runReplay(const Options& options, const std::vector<std::string>& arguments);
 
 // Reads the record named by `options.replay` and makes sure each masked
