@@ -91,15 +91,19 @@ DivergenceCounts& DivergenceCounts::operator+=(const DivergenceCounts& other) {
   return *this;
 }
 
-std::string countsText(const DivergenceCounts& counts) {
+std::string classesText(const DivergenceCounts& counts) {
   static constexpr const char* kNames[kDivergenceClasses] = {"code", "answer", "message",
                                                              "rows", "crash",  "hang"};
-  std::string text = std::to_string(counts.matched) + " matched, " +
-                     std::to_string(counts.differed()) + " differed (";
+  std::string text = "(";
   for (size_t c = 0; c < kDivergenceClasses; ++c) {
     text += (c ? ", " : "") + std::to_string(counts.classes[c]) + " " + kNames[c];
   }
   return text + ")";
+}
+
+std::string countsText(const DivergenceCounts& counts) {
+  return std::to_string(counts.matched) + " matched, " + std::to_string(counts.differed()) +
+         " differed " + classesText(counts);
 }
 
 }  // namespace zorv::check

@@ -46,6 +46,8 @@ struct DivergenceCounts {
   DivergenceCounts& operator+=(const DivergenceCounts& other);
 };
 
+// "(C code, A answer, G message, R rows, X crash, H hang)"
+std::string classesText(const DivergenceCounts& counts);
 // "M matched, D differed (C code, A answer, G message, R rows, X crash, H hang)"
 std::string countsText(const DivergenceCounts& counts);
 

@@ -362,6 +362,11 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   std::string summary =
       counted(returned, "call") + " replayed" + (options.codesOnly ? " (codes only)" : "") + ": " +
       std::to_string(matched) + " matched, " + std::to_string(differed) + " differed";
+  if (differed) {
+    DivergenceCounts counts;
+    for (Divergence divergence : classify(record, run)) counts.add(divergence);
+    if (counts.differed()) summary += " " + classesText(counts);
+  }
   if (notRun) summary += ", " + std::to_string(notRun) + " not run";
   if (!last.empty()) summary += "; the call that never returned in the record " + last;
   if (broken) summary += "; " + counted(broken, "promise") + " broken";

@@ -46,8 +46,9 @@ DATABASE, IDLER = "zorv_incidents", "zorv_idler"
 CLASSES = ("code", "answer", "message", "rows", "crash", "hang")
 TOTAL = re.compile(r"^(\d+) records?, (\d+) calls replayed at pace (\S+): (\d+) matched, (\d+) differed \("
                    + ", ".join(rf"(\d+) {name}" for name in CLASSES) + r"\)", re.M)
-# One record at pace fast keeps the one-record summary, without classes.
-SUMMARY = re.compile(r"^(\d+) calls replayed: (\d+) matched, (\d+) differed", re.M)
+# One record at pace fast keeps the one-record summary, its classes only when a call differed.
+SUMMARY = re.compile(r"^(\d+) calls replayed: (\d+) matched, (\d+) differed(?: \("
+                     + ", ".join(rf"(\d+) {name}" for name in CLASSES) + r"\))?", re.M)
 SPAN = re.compile(r"^span: recorded \S+ \S+, replayed (\S+ \S+)$", re.M)
 LATE = re.compile(r"^late starts: median (\S+ ?\S*), 99th percentile (\S+ ?\S*), maximum (\S+ ?\S*)$", re.M)
 
@@ -183,7 +184,8 @@ def total(report):
         return dict(zip(("records", "calls", "matched", "differed") + CLASSES, numbers))
     found = SUMMARY.search(report)
     check(f"the report has its total line:\n{report}", found is not None)
-    return dict(zip(("records", "calls", "matched", "differed"), [1] + [int(n) for n in found.groups()]))
+    numbers = [1] + [int(n) for n in found.groups() if n is not None]
+    return dict(zip(("records", "calls", "matched", "differed") + CLASSES, numbers))
 
 
 def make_records(server, recorder, think_calls, think_records, think_ms):
