@@ -160,6 +160,19 @@ void comparePromises(const Build& oldBuild, const Build& newBuild, Comparison& c
   }
 }
 
+// Draws of the bootstrap: enough for the far tails of a corrected interval
+// with a few rounds, fewer with many rounds, whose intervals are narrow.
+size_t resamplesFor(size_t rounds) {
+  return std::clamp<size_t>(1'000'000 / std::max<size_t>(rounds, 1), 1000, 10000);
+}
+
+// A generous guess of the seconds the statistics take after `rounds` rounds
+// of each: each draw of a round costs some 20 ns, and every function and
+// every pair of a function and the one before it may be drawn.
+double statisticsSeconds(size_t rounds) {
+  return 2.0 * kEntries * static_cast<double>(resamplesFor(rounds) * 2 * rounds) * 30e-9;
+}
+
 // OLD's round medians split by where OLD's round stood in its pair (after
 // NEW's or before it): the halves differ by noise and by what the order of
 // rounds does, never by a change of the library.
@@ -222,10 +235,7 @@ void compareSpeed(const TraceRecord& record, const Build& oldBuild, const Build&
               newBuild.roundMedians[e].size() >= kFewestRounds;
   }
   comparison.confidence = jointConfidence(judged);
-  // Enough draws for the far tails of a corrected interval, and no more
-  // than a few seconds' work however many rounds ran.
-  const size_t rounds = std::max<size_t>(comparison.rounds, 1);
-  const size_t resamples = std::clamp<size_t>(4'000'000 / rounds, 2000, 20000);
+  const size_t resamples = resamplesFor(comparison.rounds);
   for (BridgeEntry entry : kReportOrder) {
     const size_t e = static_cast<size_t>(entry);
     if (calls[e] == 0) continue;
@@ -318,13 +328,17 @@ int runCompare(const Options& options, const std::vector<std::string>& arguments
     }
     // Pairs of rounds, new then old, then old then new, ...: a drift of the
     // machine's speed within a pair falls on both alike. A pair starts only
-    // when the slowest pair so far would still end within --time; the first
-    // always runs, so each build's results are seen twice.
+    // when the slowest pair so far and the statistics after it would still
+    // end within --time; the first always runs, so each build's results are
+    // seen twice.
     RoundTimes times;
     double slowestPair = 0;
     for (size_t pair = 0; comparison.notMeasured.empty() && pair < options.rounds; ++pair) {
       const auto pairStarted = std::chrono::steady_clock::now();
-      if (pair > 0 && Progress::secondsSince(started) + slowestPair > options.timeSeconds) break;
+      if (pair > 0 && Progress::secondsSince(started) + slowestPair +
+                             statisticsSeconds(pair + 1) > options.timeSeconds) {
+        break;
+      }
       Build* order[2] = {&newBuild, &oldBuild};
       if (pair % 2 == 1) std::swap(order[0], order[1]);
       for (Build* build : order) {

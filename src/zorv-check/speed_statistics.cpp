@@ -82,12 +82,13 @@ SpeedJudgement judgeSpeed(const RatioInterval& interval, const RatioInterval& ol
     judgement.change = SpeedChange::Faster;
   } else if (interval.low < 1 / bar || interval.high > bar) {
     // How far the interval must shrink, in logarithms, for its side nearer a
-    // bar to clear it; the rounds grow as the square of that.
+    // bar to clear it with a margin as wide again (the ratio itself moves as
+    // rounds are added); the rounds grow as the square of that.
     judgement.change = SpeedChange::Undecided;
     const double ratio = std::log(interval.ratio), top = std::log(bar);
     const double below = ratio - std::log(interval.low), above = std::log(interval.high) - ratio;
     const auto share = [](double width, double room) {
-      return room <= 0 ? HUGE_VAL : (width / room) * (width / room);
+      return room <= 0 ? HUGE_VAL : (2 * width / room) * (2 * width / room);
     };
     double grow = 0;
     if (ratio > top) {

@@ -62,8 +62,8 @@ struct SpeedJudgement {
 // a change counts only beyond both it and `threshold` (the bar). Slower when
 // the whole interval lies above the bar, Faster when below 1/bar,
 // NoClearChange when it lies between them, Undecided when it straddles one
-// of them, with the rounds that would narrow it enough (its width shrinks as
-// 1/sqrt(rounds)). Never a change for medians within the noise floor of each
+// of them, with the rounds that would narrow it to clear the bar by a margin
+// as wide again (its width shrinks as 1/sqrt(rounds)). Never a change for medians within the noise floor of each
 // other; TooFewCalls for fewer than kFewestRounds rounds of either.
 SpeedJudgement judgeSpeed(const RatioInterval& interval, const RatioInterval& oldSelf,
                           double oldMedian, double newMedian, size_t oldRounds, size_t newRounds,

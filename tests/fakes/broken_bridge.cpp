@@ -45,7 +45,9 @@ enum class Break {
   ChangingRows,  // ZORVfetch's rows hold the process id: they differ from process to process,
                  // as rows that a record's own writes change differ from replay to replay
   TimedFetch,    // ZORVfetch busy-waits the microseconds its folder's name gives, "fetch-<N>us",
-                 // so two copies of one build take set, different times
+                 // so two copies of one build take set, different times; "fetch-<N>us-spread<P>"
+                 // makes each process take its own time within P % of N, as processes of
+                 // one build on a real machine do
 };
 
 #ifndef FAKE_BREAK
@@ -83,24 +85,44 @@ std::string ownPath() {
 #endif
 }
 
+double fetchMicros = 0;
+double fetchSpread = 0;  // a share of fetchMicros
+
 // For TimedFetch: N of the last "fetch-<N>us" in the library's path (52.5
-// will do), else 0.
-double fetchMicrosFromPath() {
+// will do) into fetchMicros, else 0, and P of a "-spread<P>" after it.
+void fetchMicrosFromPath() {
   const std::string path = ownPath();
   const size_t at = path.rfind("fetch-");
-  if (at == std::string::npos) return 0;
+  if (at == std::string::npos) return;
   char* end = nullptr;
   const double micros = std::strtod(path.c_str() + at + 6, &end);
-  return end && std::strncmp(end, "us", 2) == 0 && micros > 0 ? micros : 0;
+  if (!end || std::strncmp(end, "us", 2) != 0 || micros <= 0) return;
+  fetchMicros = micros;
+  if (std::strncmp(end + 2, "-spread", 7) == 0) fetchSpread = std::strtod(end + 9, nullptr) / 100;
 }
 
-double fetchMicros = 0;
+// fetchMicros times a factor drawn once a process (a forked one too), evenly
+// within fetchSpread of 1.
+double processFetchMicros() {
+  static long long drawnFor = -1;
+  static double micros = 0;
+  const long long pid = getpid();
+  if (pid != drawnFor) {
+    drawnFor = pid;
+    const uint64_t seed =
+        (static_cast<uint64_t>(pid) * 0x9E3779B97F4A7C15ull) ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const double even = static_cast<double>((seed * 0xD1B54A32D192ED03ull) >> 11) * 0x1p-53;
+    micros = fetchMicros * (1 + fetchSpread * (2 * even - 1));
+  }
+  return micros;
+}
 
 // Runs when the library is loaded.
 struct StartUp {
   StartUp() {
     if constexpr (kBreak == Break::CrashOnLoad) crash();
-    if constexpr (kBreak == Break::TimedFetch) fetchMicros = fetchMicrosFromPath();
+    if constexpr (kBreak == Break::TimedFetch) fetchMicrosFromPath();
   }
 } startUp;
 
@@ -152,7 +174,7 @@ FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
 
 #ifndef FAKE_WITHOUT_FETCH
 FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
-  if constexpr (kBreak == Break::TimedFetch) spin(fetchMicros);
+  if constexpr (kBreak == Break::TimedFetch) spin(processFetchMicros());
   if constexpr (kBreak == Break::PastBuffer) buffer[kBufferBytes] = 'x';
   if (rowsLeft == 0) return answer(buffer, "") + 100;
   // "row N", a TAB and 表 in CP932.
