@@ -30,7 +30,8 @@ struct Build {
   std::string name;  // "" for OLD, "new" for NEW: what a child started afresh loads
   std::unique_ptr<BridgeBindings> bindings;
   std::array<bool, kEntries> exported{};
-  ReplayRun warmUp;  // kept whole: its answers are the ones shown
+  ReplayRun warmUp;  // its answers are the ones shown; its windows moved to `windows`
+  std::vector<AnswerWindow> windows;  // the warm-up's answer windows, by call
   // By call: a counted round left another result than the warm-up's.
   std::vector<bool> unsteady;
   // By function, one a counted round: the median time of its calls.
@@ -102,10 +103,24 @@ void absorbRound(const TraceRecord& record, const std::vector<CallResult>& resul
   build.afterOther.push_back(afterOther);
 }
 
+// A warm-up run whose few answer windows are kept apart from its one slot a
+// call, which with many calls is most of the memory the comparison holds.
+void keepWarmUp(ReplayRun run, Build& build) {
+  for (const std::optional<AnswerWindow>& window : run.windows) {
+    if (window) build.windows.push_back(*window);
+  }
+  run.windows = {};
+  build.warmUp = std::move(run);
+}
+
 std::string resultText(const TraceRecord& record, size_t i, const Build& build, bool codesOnly) {
-  const ReplayRun& run = build.warmUp;
-  const AnswerWindow* window = run.windows[i] ? &*run.windows[i] : nullptr;
-  return resultOf(record.calls[i], run.results[i], window, run.ending, codesOnly);
+  const auto found = std::lower_bound(
+      build.windows.begin(), build.windows.end(), i,
+      [](const AnswerWindow& window, size_t call) { return window.call < call; });
+  const AnswerWindow* window =
+      found != build.windows.end() && found->call == i ? &*found : nullptr;
+  return resultOf(record.calls[i], build.warmUp.results[i], window, build.warmUp.ending,
+                  codesOnly);
 }
 
 // A call whose result changed from round to round in both builds is the
@@ -310,8 +325,8 @@ int runCompare(const Options& options, const std::vector<std::string>& arguments
                                     ": the record holds no calls: nothing to compare\n");
     return 2;
   }
-  Build oldBuild{options, "", nullptr, {}, {}, {}, {}, {}, {}};
-  Build newBuild{options, "new", nullptr, {}, {}, {}, {}, {}, {}};
+  Build oldBuild{options, "", nullptr, {}, {}, {}, {}, {}, {}, {}};
+  Build newBuild{options, "new", nullptr, {}, {}, {}, {}, {}, {}, {}};
   newBuild.options.library = *options.newLibrary;
   if (!open(oldBuild, arguments) || !open(newBuild, arguments)) return 2;
 
@@ -320,8 +335,8 @@ int runCompare(const Options& options, const std::vector<std::string>& arguments
   comparison.threshold = options.threshold;
   {
     Progress progress(started, 2 * options.rounds + 2);
-    oldBuild.warmUp = runRound(record, oldBuild, arguments);
-    newBuild.warmUp = runRound(record, newBuild, arguments);
+    keepWarmUp(runRound(record, oldBuild, arguments), oldBuild);
+    keepWarmUp(runRound(record, newBuild, arguments), newBuild);
     if (!oldBuild.warmUp.ending.empty() || !newBuild.warmUp.ending.empty()) {
       comparison.notMeasured = !oldBuild.warmUp.ending.empty() ? "OLD did not end its run well"
                                                                : "NEW did not end its run well";
