@@ -244,10 +244,14 @@ void compareSpeed(const TraceRecord& record, const Build& oldBuild, const Build&
                   Comparison& comparison) {
   std::array<size_t, kEntries> calls{};
   for (const RecordedCall& call : record.calls) ++calls[static_cast<size_t>(call.entry)];
+  // A function whose medians both lie below the noise floor can never be
+  // named, so it takes no share of the 5 % the intervals may miss together.
   size_t judged = 0;
   for (size_t e = 0; e < kEntries; ++e) {
-    judged += oldBuild.roundMedians[e].size() >= kFewestRounds &&
-              newBuild.roundMedians[e].size() >= kFewestRounds;
+    const std::vector<double>& o = oldBuild.roundMedians[e];
+    const std::vector<double>& n = newBuild.roundMedians[e];
+    judged += o.size() >= kFewestRounds && n.size() >= kFewestRounds &&
+              std::max(median(o), median(n)) >= kNoiseFloorSeconds;
   }
   comparison.confidence = jointConfidence(judged);
   const size_t resamples = resamplesFor(comparison.rounds);
@@ -264,7 +268,7 @@ void compareSpeed(const TraceRecord& record, const Build& oldBuild, const Build&
     speed.interval =
         roundsInterval(speed.oldTimes, speed.newTimes, comparison.confidence, resamples);
     const auto [afterNew, beforeNew] = oldHalves(oldBuild, e);
-    speed.oldSelf = roundsInterval(beforeNew, afterNew, comparison.confidence, 0);
+    speed.oldSelf = roundsInterval(beforeNew, afterNew, comparison.confidence, resamples);
     const SpeedJudgement judgement =
         judgeSpeed(speed.interval, speed.oldSelf, speed.oldMedian, speed.newMedian,
                    speed.oldTimes.size(), speed.newTimes.size(), comparison.threshold);

@@ -71,7 +71,11 @@ SpeedJudgement judgeSpeed(const RatioInterval& interval, const RatioInterval& ol
                           double threshold) {
   SpeedJudgement judgement;
   if (oldRounds < kFewestRounds || newRounds < kFewestRounds) return judgement;
-  const double selfApart = std::max(oldSelf.ratio, 1 / oldSelf.ratio);
+  // What of OLD's disagreement with itself is sure, not noise (the noise
+  // between rounds is in `interval` already): its interval's edge nearer 1.
+  const double selfApart = oldSelf.low > 1    ? oldSelf.low
+                           : oldSelf.high < 1 ? 1 / oldSelf.high
+                                              : 1;
   judgement.bar = std::max(threshold, selfApart);
   const double bar = judgement.bar;
   judgement.change = SpeedChange::NoClearChange;

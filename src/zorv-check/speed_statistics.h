@@ -58,8 +58,10 @@ struct SpeedJudgement {
 };
 
 // Judges NEW's round medians against OLD's. `oldSelf` is OLD's rounds
-// against OLD's own other rounds: the ratio they disagree by is noise, so
-// a change counts only beyond both it and `threshold` (the bar). Slower when
+// against OLD's own other rounds: what they surely disagree by (the edge of
+// its interval nearer 1, when the interval leaves 1 out) comes of how the
+// rounds are run, not of a library, so a change counts only beyond both it
+// and `threshold` (the bar). Slower when
 // the whole interval lies above the bar, Faster when below 1/bar,
 // NoClearChange when it lies between them, Undecided when it straddles one
 // of them, with the rounds that would narrow it to clear the bar by a margin
