@@ -158,8 +158,8 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
   if (comparison.speeds.empty()) return report;
   report.text += padded("function", 12) + padded("calls", 7, true) +
                  padded("OLD median", 12, true) + padded("NEW median", 12, true) +
-                 padded("NEW/OLD", 9, true) + "  " + padded(percent(comparison.confidence) + " interval", 20) +
-                 "verdict\n";
+                 padded("NEW/OLD", 9, true) + "  " +
+                 padded(percent(comparison.confidence) + " interval", 20) + "verdict\n";
   for (const Comparison::Speed& s : comparison.speeds) {
     report.text +=
         padded(bridgeEntryName(s.entry), 12) + padded(std::to_string(s.calls), 7, true) +

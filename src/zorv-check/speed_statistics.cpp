@@ -64,7 +64,9 @@ RatioInterval roundsInterval(const std::vector<double>& oldRounds,
   return interval;
 }
 
-double jointConfidence(size_t judged) { return 1 - 0.05 / static_cast<double>(std::max<size_t>(judged, 1)); }
+double jointConfidence(size_t judged) {
+  return 1 - 0.05 / static_cast<double>(std::max<size_t>(judged, 1));
+}
 
 SpeedJudgement judgeSpeed(const RatioInterval& interval, const RatioInterval& oldSelf,
                           double oldMedian, double newMedian, size_t oldRounds, size_t newRounds,

@@ -61,12 +61,12 @@ struct SpeedJudgement {
 // against OLD's own other rounds: what they surely disagree by (the edge of
 // its interval nearer 1, when the interval leaves 1 out) comes of how the
 // rounds are run, not of a library, so a change counts only beyond both it
-// and `threshold` (the bar). Slower when
-// the whole interval lies above the bar, Faster when below 1/bar,
-// NoClearChange when it lies between them, Undecided when it straddles one
-// of them, with the rounds that would narrow it to clear the bar by a margin
-// as wide again (its width shrinks as 1/sqrt(rounds)). Never a change for medians within the noise floor of each
-// other; TooFewCalls for fewer than kFewestRounds rounds of either.
+// and `threshold` (the bar). Slower when the whole interval lies above the
+// bar, Faster when below 1/bar, NoClearChange when it lies between them,
+// Undecided when it straddles one of them, with the rounds that would narrow
+// it to clear the bar by a margin as wide again (its width shrinks as
+// 1/sqrt(rounds)). Never a change for medians within the noise floor of
+// each other; TooFewCalls for fewer than kFewestRounds rounds of either.
 SpeedJudgement judgeSpeed(const RatioInterval& interval, const RatioInterval& oldSelf,
                           double oldMedian, double newMedian, size_t oldRounds, size_t newRounds,
                           double threshold);
