@@ -20,6 +20,9 @@ std::vector<std::string> commandLine(int argc, char** argv);
 // into a file or pipe, as the UTF-8 bytes.
 void writeText(std::FILE* stream, const std::string& text);
 
+// Whether `stream` (stdout or stderr) is a terminal, not a file or a pipe.
+bool isTerminal(std::FILE* stream);
+
 // The environment variable `name` as UTF-8; nothing when it is not set.
 std::optional<std::string> environmentText(const char* name);
 

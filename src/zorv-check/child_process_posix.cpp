@@ -122,6 +122,8 @@ void ChildProcess::kill() {
   if (running_) ::kill(static_cast<pid_t>(id_), SIGKILL);
 }
 
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
 std::optional<std::string> environmentText(const char* name) {
   const char* value = std::getenv(name);
   if (!value) return std::nullopt;

@@ -74,6 +74,13 @@ std::vector<std::string> commandLine(int, char**) {
 }
 
 // Read as UTF-16: the narrow environment holds the ANSI code page's forms.
+// A console handle answers GetConsoleMode; a file, a pipe or NUL does not.
+bool isTerminal(std::FILE* stream) {
+  const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
 std::optional<std::string> environmentText(const char* name) {
   const wchar_t* value = _wgetenv(wide(name).c_str());
   if (!value) return std::nullopt;

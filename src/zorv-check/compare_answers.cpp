@@ -33,14 +33,15 @@ std::optional<std::string> knownBytes(const RecordedCall& call, const CallResult
 
 }  // namespace
 
-void alignAnswers(const RecordedCall& call, size_t i, const ReplayRun& oldRun,
-                  const ReplayRun& newRun, bool codesOnly, Comparison::Difference& difference) {
+void alignAnswers(const RecordedCall& call, const WarmUpResult& oldResult,
+                  const WarmUpResult& newResult, bool codesOnly,
+                  Comparison::Difference& difference) {
   difference.aligned = true;
   std::optional<std::string> known[2];
   Comparison::Answer* answers[2] = {&difference.oldAnswer, &difference.newAnswer};
-  const ReplayRun* runs[2] = {&oldRun, &newRun};
+  const WarmUpResult* runs[2] = {&oldResult, &newResult};
   for (int side = 0; side < 2; ++side) {
-    const CallResult& result = runs[side]->results[i];
+    const CallResult& result = runs[side]->result;
     Comparison::Answer& answer = *answers[side];
     answer.outcome = result.outcome;
     answer.code = result.code;
@@ -49,8 +50,7 @@ void alignAnswers(const RecordedCall& call, size_t i, const ReplayRun& oldRun,
                           result.outcome == Outcome::Differs ||
                           result.outcome == Outcome::NowReturns;
     if (!returned || codesOnly || !writesAnswer(call.entry)) continue;
-    const std::optional<AnswerWindow>& window = runs[side]->windows[i];
-    known[side] = knownBytes(call, result, window ? &*window : nullptr, answer);
+    known[side] = knownBytes(call, result, runs[side]->window, answer);
   }
 
   size_t from = 0;
@@ -71,8 +71,8 @@ void alignAnswers(const RecordedCall& call, size_t i, const ReplayRun& oldRun,
   } else {
     // One answer alone: from where its own run first left the record.
     for (int side = 0; side < 2; ++side) {
-      const std::optional<AnswerWindow>& window = runs[side]->windows[i];
-      if (known[side] && window && runs[side]->results[i].outcome != Outcome::Matched) {
+      const AnswerWindow* window = runs[side]->window;
+      if (known[side] && window && runs[side]->result.outcome != Outcome::Matched) {
         from = window->from;
       }
     }

@@ -1,5 +1,6 @@
 #include "compare_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "replay_report.h"
@@ -37,9 +38,33 @@ const char* changeWord(SpeedChange change) {
       return "faster";
     case SpeedChange::TooFewCalls:
       return "too few calls to judge";
-    default:
-      return "no clear change";
+    case SpeedChange::Undecided:
+      return "not enough rounds to say";
+    case SpeedChange::SlowerAfterSlowerCall:
+      return "slower after a slower call";
+    case SpeedChange::NoClearChange:
+      break;
   }
+  return "no clear change";
+}
+
+// The verdict as the table shows it: who caused an after-effect, how many
+// rounds would settle an undecided one.
+std::string verdictText(const Comparison::Speed& s) {
+  if (s.change == SpeedChange::SlowerAfterSlowerCall) {
+    return std::string(changeWord(s.change)) + " (" + bridgeEntryName(s.after) + ")";
+  }
+  if (s.change == SpeedChange::Undecided) {
+    return std::string(changeWord(s.change)) + " (about " + std::to_string(s.roundsNeeded) +
+           " rounds would)";
+  }
+  return changeWord(s.change);
+}
+
+std::string percent(double confidence) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g %%", confidence * 100);
+  return text;
 }
 
 std::string summaryOf(const Comparison& c, bool codesOnly) {
@@ -63,15 +88,24 @@ std::string summaryOf(const Comparison& c, bool codesOnly) {
   }
   summary += "; " + counted(c.slower(), "function") + " slower";
   if (!slower.empty()) summary += " (" + slower + ")";
-  return summary + ", " + std::to_string(c.faster()) + " faster";
+  summary += ", " + std::to_string(c.faster()) + " faster";
+  if (c.undecided() > 0) {
+    size_t needed = 0;
+    for (const Comparison::Speed& speed : c.speeds) needed = std::max(needed, speed.roundsNeeded);
+    summary += ", " + std::to_string(c.undecided()) + " undecided (about " +
+               std::to_string(needed) + " rounds of each would settle them: --rounds)";
+  }
+  return summary;
 }
 
-std::string speedSentence(const Comparison::Speed& s, double threshold) {
-  return std::string(changeWord(s.change)) + ": NEW/OLD " + ratioText(s.interval.ratio) +
-         ", 95 % interval " + ratioText(s.interval.low) + " to " + ratioText(s.interval.high) +
-         " (threshold " + ratioText(threshold) + "); median " + shownTime(s.oldMedian) + " OLD, " +
-         shownTime(s.newMedian) + " NEW over " + std::to_string(s.oldTimes.size()) + " and " +
-         std::to_string(s.newTimes.size()) + " calls";
+std::string speedSentence(const Comparison::Speed& s, double threshold, double confidence) {
+  return verdictText(s) + ": NEW/OLD " + ratioText(s.interval.ratio) + ", " +
+         percent(confidence) + " interval " + ratioText(s.interval.low) + " to " +
+         ratioText(s.interval.high) + " (threshold " + ratioText(threshold) +
+         ", OLD against itself " + ratioText(s.oldSelf.ratio) + "); median of round medians " +
+         shownTime(s.oldMedian) + " OLD, " + shownTime(s.newMedian) + " NEW over " +
+         std::to_string(s.oldTimes.size()) + " and " + std::to_string(s.newTimes.size()) +
+         " rounds";
 }
 
 std::string padded(const std::string& text, size_t width, bool right = false) {
@@ -93,7 +127,7 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
     }
     report.text +=
         "NOTE calls " + calls +
-        " answered differently from round to round of the same library: the record's own calls "
+        " answered differently from round to round of each library: the record's own calls "
         "change the database (a record that writes writes again in every round), so they are "
         "not compared\n";
   }
@@ -124,17 +158,20 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
   if (comparison.speeds.empty()) return report;
   report.text += padded("function", 12) + padded("calls", 7, true) +
                  padded("OLD median", 12, true) + padded("NEW median", 12, true) +
-                 padded("NEW/OLD", 9, true) + "  " + padded("95 % interval", 20) + "verdict\n";
+                 padded("NEW/OLD", 9, true) + "  " +
+                 padded(percent(comparison.confidence) + " interval", 20) + "verdict\n";
   for (const Comparison::Speed& s : comparison.speeds) {
     report.text +=
         padded(bridgeEntryName(s.entry), 12) + padded(std::to_string(s.calls), 7, true) +
         padded(shownTime(s.oldMedian), 12, true) + padded(shownTime(s.newMedian), 12, true) +
         padded(ratioText(s.interval.ratio), 9, true) + "  " +
         padded(ratioText(s.interval.low) + " to " + ratioText(s.interval.high) + " ", 20) +
-        changeWord(s.change) + "\n";
-    report.lines.push_back({s.change == SpeedChange::Slower ? Verdict::Fail : Verdict::Pass,
-                            bridgeEntryName(s.entry), "speed",
-                            speedSentence(s, comparison.threshold)});
+        verdictText(s) + "\n";
+    const Verdict verdict = s.change == SpeedChange::Slower      ? Verdict::Fail
+                            : s.change == SpeedChange::Undecided ? Verdict::Warn
+                                                                 : Verdict::Pass;
+    report.lines.push_back({verdict, bridgeEntryName(s.entry), "speed",
+                            speedSentence(s, comparison.threshold, comparison.confidence)});
   }
   return report;
 }

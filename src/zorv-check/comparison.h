@@ -24,7 +24,8 @@ struct Comparison {
     bool terminated = true;
     std::string ending;     // Running: how its child ended, in the replay's words
   };
-  // A call whose code or answer differs between OLD and NEW, steady in each.
+  // A call whose code or answer differs between OLD and NEW, or whose result
+  // changed from round to round in one of them and not in the other.
   struct Difference {
     size_t call = 0;        // index in the record's calls
     std::string oldResult;  // in a replay's words: "code 0, answer ..." or how it ended
@@ -38,25 +39,33 @@ struct Comparison {
     size_t firstDifference = kAlike;  // the first byte the two answers differ in
     static constexpr size_t kAlike = static_cast<size_t>(-1);  // or not known to
   };
-  // One function's times over the counted rounds (seconds a call).
+  // One function's speed over the counted rounds.
   struct Speed {
     BridgeEntry entry = BridgeEntry::Login;
     size_t calls = 0;  // its calls in the record
+    // Each counted round's median time of its calls (seconds a call): a round
+    // is a process of its own, and the statistic draws rounds.
     std::vector<double> oldTimes;
     std::vector<double> newTimes;
-    double oldMedian = 0;
+    double oldMedian = 0;  // the median of the round medians
     double newMedian = 0;
-    RatioInterval interval;
+    RatioInterval interval;  // at `confidence`
+    RatioInterval oldSelf;   // OLD's rounds after NEW's against those before: the noise
+    double bar = 1;          // the ratio that counted as slower: the threshold or OLD's own spread
     SpeedChange change = SpeedChange::TooFewCalls;
     size_t roundsNeeded = 0;  // Undecided: about how many rounds of each would settle it
+    BridgeEntry after = BridgeEntry::Login;  // SlowerAfterSlowerCall: the slower function
   };
 
   size_t calls = 0;   // the record's calls
   size_t rounds = 0;  // counted rounds of each library
   double threshold = 1.10;
+  // Each function's interval holds this much, so that all of them together
+  // hold 95 % (Bonferroni over the functions judged).
+  double confidence = 0.95;
   std::vector<Difference> differences;
-  // Calls whose code or answer changed from round to round of one library:
-  // not compared, since the record's own calls changed what they read.
+  // Calls whose code or answer changed from round to round of both
+  // libraries: not compared, since the record's own calls changed what they read.
   std::vector<size_t> unsteady;
   size_t oldNotRun = 0;  // calls OLD never reached, its run having ended before them
   size_t newNotRun = 0;
@@ -70,6 +79,7 @@ struct Comparison {
 
   size_t slower() const { return count(SpeedChange::Slower); }
   size_t faster() const { return count(SpeedChange::Faster); }
+  size_t undecided() const { return count(SpeedChange::Undecided); }
   bool clean() const {
     return differences.empty() && oldNotRun == 0 && newNotRun == 0 && slower() == 0 &&
            brokenByNewAlone.empty();

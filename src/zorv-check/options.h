@@ -31,7 +31,7 @@ struct Options {
   // --compare RECORD OLD NEW: `replay` is the record, `library` OLD and this NEW.
   std::optional<std::string> newLibrary;
   size_t rounds = 20;          // --rounds: the counted rounds of each library
-  double timeSeconds = 60;     // --time: no new pair of rounds starts after this
+  double timeSeconds = 60;     // --time: no pair of rounds starts that would end after this
   double threshold = 1.10;     // --threshold: the ratio NEW/OLD that counts as slower
   std::string htmlPath;        // --html: also write the comparison as a page there
 
@@ -80,22 +80,34 @@ inline constexpr const char* kHelp =
     "  --codes-only       with --replay or --compare: compare the result codes only\n"
     "  --compare RECORD   run the record's calls against OLD and NEW in alternating rounds,\n"
     "                     each in a guarded child, and report the calls whose results\n"
-    "                     differ and each function's speed: NEW's median time a call over\n"
-    "                     OLD's, with a 95 % percentile-bootstrap interval (fixed seed).\n"
+    "                     differ (a call that changes from round to round in one build\n"
+    "                     alone is a difference) and each function's speed: the median\n"
+    "                     of NEW's round medians over OLD's, with a bootstrap interval\n"
+    "                     over the rounds (fixed seed), Bonferroni-corrected: with k\n"
+    "                     functions judged (a median at 1 us or more) each interval\n"
+    "                     holds 1 - 0.05/k. Verdicts:\n"
+    "                     slower, faster, no clear change, not enough rounds to say\n"
+    "                     (with the rounds that would settle it), slower after a slower\n"
+    "                     call (an after-effect of another function), too few calls.\n"
     "                     The record runs many times against the database its connection\n"
     "                     text names: a record that writes writes every round, so compare\n"
     "                     against a scratch copy or with a record that only reads\n"
     "  --rounds N         with --compare: timed rounds of each library (default 20)\n"
-    "  --time SECONDS     with --compare: start no new pair of rounds after this (default 60)\n"
+    "  --time SECONDS     with --compare: start no pair of rounds that would, with the\n"
+    "                     statistics after it, end after this (default 60); the warm-ups\n"
+    "                     and the first pair always run\n"
     "  --threshold RATIO  with --compare: a function is slower when the whole interval lies\n"
-    "                     above RATIO, faster when below 1/RATIO (default 1.1)\n"
+    "                     above RATIO and above what OLD's own rounds surely differ by\n"
+    "                     (those after NEW's against those before), faster when below the\n"
+    "                     inverse (default 1.1)\n"
     "  --html FILE        with --compare: also write a page with a plot per function to FILE,\n"
     "                     self-contained, in the user's language\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "\n"
     "Exit status: 0 when no check failed (no replayed call differed; with --compare, no\n"
-    "call differed between the libraries and no function was slower), 1 when one did,\n"
+    "call differed between the libraries and no function was slower: not enough rounds\n"
+    "to say, faster and slower after a slower call do not fail), 1 when one did,\n"
     "2 when the library cannot be loaded, the record cannot be read or the command\n"
     "line is wrong.\n";
 

@@ -45,7 +45,11 @@ enum class Break {
   ChangingRows,  // ZORVfetch's rows hold the process id: they differ from process to process,
                  // as rows that a record's own writes change differ from replay to replay
   TimedFetch,    // ZORVfetch busy-waits the microseconds its folder's name gives, "fetch-<N>us",
-                 // so two copies of one build take set, different times
+                 // so two copies of one build take set, different times; "fetch-<N>us-spread<P>"
+                 // makes each process take its own time within P % of N, as processes of
+                 // one build on a real machine do; "-echo<K>" after either makes a
+                 // ZORVmsgget right after a ZORVfetch take 1/K of the Fetch's time, as a
+                 // call slowed by what the call before it left behind
 };
 
 #ifndef FAKE_BREAK
@@ -83,24 +87,49 @@ std::string ownPath() {
 #endif
 }
 
+double fetchMicros = 0;
+double fetchSpread = 0;  // a share of fetchMicros
+double fetchEcho = 0;    // the share of the Fetch's time the next ZORVmsgget takes
+bool lastWasFetch = false;
+
 // For TimedFetch: N of the last "fetch-<N>us" in the library's path (52.5
-// will do), else 0.
-double fetchMicrosFromPath() {
+// will do) into fetchMicros, else 0, P of a "-spread<P>" after it and K of
+// a "-echo<K>" after either.
+void fetchMicrosFromPath() {
   const std::string path = ownPath();
   const size_t at = path.rfind("fetch-");
-  if (at == std::string::npos) return 0;
+  if (at == std::string::npos) return;
   char* end = nullptr;
   const double micros = std::strtod(path.c_str() + at + 6, &end);
-  return end && std::strncmp(end, "us", 2) == 0 && micros > 0 ? micros : 0;
+  if (!end || std::strncmp(end, "us", 2) != 0 || micros <= 0) return;
+  fetchMicros = micros;
+  end += 2;
+  if (std::strncmp(end, "-spread", 7) == 0) fetchSpread = std::strtod(end + 7, &end) / 100;
+  if (std::strncmp(end, "-echo", 5) == 0) fetchEcho = 1 / std::strtod(end + 5, nullptr);
 }
 
-double fetchMicros = 0;
+// fetchMicros times a factor drawn once a process (a forked one too), evenly
+// within fetchSpread of 1.
+double processFetchMicros() {
+  static long long drawnFor = -1;
+  static double micros = 0;
+  const long long pid = getpid();
+  if (pid != drawnFor) {
+    drawnFor = pid;
+    const uint64_t seed =
+        (static_cast<uint64_t>(pid) * 0x9E3779B97F4A7C15ull) ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const double even = static_cast<double>((seed * 0xD1B54A32D192ED03ull) >> 11) * 0x1p-53;
+    micros = fetchMicros * (1 + fetchSpread * (2 * even - 1));
+  }
+  return micros;
+}
 
 // Runs when the library is loaded.
 struct StartUp {
   StartUp() {
     if constexpr (kBreak == Break::CrashOnLoad) crash();
-    if constexpr (kBreak == Break::TimedFetch) fetchMicros = fetchMicrosFromPath();
+    if constexpr (kBreak == Break::TimedFetch) fetchMicrosFromPath();
   }
 } startUp;
 
@@ -121,6 +150,7 @@ int32_t answer(char* buffer, const char* text) {
 }  // namespace
 
 FAKE_ENTRY int32_t ZORVlogin(const char* connection) {
+  lastWasFetch = false;
   if constexpr (kBreak == Break::Crash) crash();
   if constexpr (kBreak == Break::KeepsText) {
     static const char* previous = nullptr;
@@ -132,12 +162,14 @@ FAKE_ENTRY int32_t ZORVlogin(const char* connection) {
 }
 
 FAKE_ENTRY int32_t ZORVclose() {
+  lastWasFetch = false;
   connected = false;
   rowsLeft = 0;
   return 0;
 }
 
 FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
+  lastWasFetch = false;
   if constexpr (kBreak == Break::RaiseSegv) std::raise(SIGSEGV);
 #ifdef SIGBUS
   if constexpr (kBreak == Break::RaiseBus) std::raise(SIGBUS);
@@ -152,7 +184,8 @@ FAKE_ENTRY int32_t ZORVcursor(const char* statement) {
 
 #ifndef FAKE_WITHOUT_FETCH
 FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
-  if constexpr (kBreak == Break::TimedFetch) spin(fetchMicros);
+  if constexpr (kBreak == Break::TimedFetch) spin(processFetchMicros());
+  lastWasFetch = true;
   if constexpr (kBreak == Break::PastBuffer) buffer[kBufferBytes] = 'x';
   if (rowsLeft == 0) return answer(buffer, "") + 100;
   // "row N", a TAB and 表 in CP932.
@@ -169,6 +202,10 @@ FAKE_ENTRY int32_t ZORVfetch(char* buffer) {
 #endif
 
 FAKE_ENTRY int32_t ZORVmsgget(char* buffer) {
+  if constexpr (kBreak == Break::TimedFetch) {
+    if (lastWasFetch && fetchEcho > 0) spin(processFetchMicros() * fetchEcho);
+  }
+  lastWasFetch = false;
   if constexpr (kBreak == Break::Hang) {
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
@@ -185,6 +222,7 @@ FAKE_ENTRY int32_t ZORVmsgget(char* buffer) {
 FAKE_ENTRY int32_t ZORVexec(const char*) { return 0; }
 #else
 FAKE_ENTRY int32_t ZORVexec(const char*, char* buffer) {
+  lastWasFetch = false;
   if constexpr (kBreak == Break::NoNul) {
     std::memcpy(buffer, "1 row", 5);
     return 0;
@@ -193,9 +231,13 @@ FAKE_ENTRY int32_t ZORVexec(const char*, char* buffer) {
 }
 #endif
 
-FAKE_ENTRY int32_t ZORVstatus() { return connected ? 1 : 0; }
+FAKE_ENTRY int32_t ZORVstatus() {
+  lastWasFetch = false;
+  return connected ? 1 : 0;
+}
 
 FAKE_ENTRY int32_t ZORVfnames(char* buffer) {
+  lastWasFetch = false;
   if constexpr (kBreak == Break::KeepsBuffer) {
     static char* kept = nullptr;
     if (kept) kept[0] = 'k';

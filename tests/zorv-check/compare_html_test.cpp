@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <regex>
 #include <string>
 
@@ -163,24 +165,30 @@ TEST(CompareHtml, AnswersAreAlignedOnTheirFirstDifference) {
     call.entry = BridgeEntry::Fetch;
     call.returned = true;
     call.answer = row.recorded;
-    auto runOf = [&](const std::string& answer, size_t from) {
-      ReplayRun run;
+    const std::string ending;
+    // One build's result and the window its run kept, as a warm-up leaves them.
+    struct Side {
       CallResult result;
-      result.outcome = answer == "=" ? Outcome::Matched : Outcome::Differs;
-      run.results = {result};
-      run.windows.resize(1);
+      std::optional<AnswerWindow> window;
+    };
+    auto sideOf = [&](const std::string& answer, size_t from) {
+      Side side;
+      side.result.outcome = answer == "=" ? Outcome::Matched : Outcome::Differs;
       if (answer != "=" && from != std::string::npos) {
         AnswerWindow window;
         window.from = static_cast<uint32_t>(from);
         window.length = static_cast<uint32_t>(answer.size());
         answer.copy(window.bytes, AnswerWindow::kBytes, from);
-        run.windows[0] = window;
+        side.window = window;
       }
-      return run;
+      return side;
     };
+    const Side oldSide = sideOf(row.oldAnswer, row.oldFrom);
+    const Side newSide = sideOf(row.newAnswer, row.newFrom);
+    const auto window = [](const Side& side) { return side.window ? &*side.window : nullptr; };
     Comparison::Difference d;
-    alignAnswers(call, 0, runOf(row.oldAnswer, row.oldFrom), runOf(row.newAnswer, row.newFrom),
-                 row.codesOnly, d);
+    alignAnswers(call, {oldSide.result, window(oldSide), ending},
+                 {newSide.result, window(newSide), ending}, row.codesOnly, d);
     EXPECT_EQ(d.from, row.from);
     EXPECT_EQ(d.firstDifference, row.firstDifference);
     const std::string oldWhole = row.oldAnswer == "=" ? row.recorded : row.oldAnswer;
