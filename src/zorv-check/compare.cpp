@@ -14,6 +14,7 @@
 #include "compare_report.h"
 #include "junit_writer.h"
 #include "library_loader.h"
+#include "record_set.h"
 #include "replay.h"
 #include "replay_report.h"
 
@@ -31,8 +32,7 @@ struct Build {
   std::string name;  // "" for OLD, "new" for NEW: what a child started afresh loads
   std::unique_ptr<BridgeBindings> bindings;
   std::array<bool, kEntries> exported{};
-  ReplayRun warmUp;  // its answers are the ones shown; its windows moved to `windows`
-  std::vector<AnswerWindow> windows;  // the warm-up's answer windows, by call
+  ReplayRun warmUp;  // its answers are the ones shown
   // By call: a counted round left another result than the warm-up's.
   std::vector<bool> unsteady;
   // By function, one a counted round: the median time of its calls.
@@ -50,9 +50,54 @@ bool open(Build& build, const std::vector<std::string>& arguments) {
   return build.bindings != nullptr;
 }
 
-ReplayRun runRound(const TraceRecord& record, Build& build,
+// The records compared. One record is compared as it is; several as one
+// list of calls, record k's following record k-1's.
+struct Compared {
+  std::vector<RecordInSet> set;
+  TraceRecord merged;              // the calls of several records; empty for one
+  std::vector<size_t> starts;      // where each record's calls begin in the list
+  const TraceRecord& calls() const { return set.size() == 1 ? set.front().record : merged; }
+};
+
+Compared compared(std::vector<RecordInSet> set) {
+  Compared out;
+  out.set = std::move(set);
+  size_t start = 0;
+  for (const RecordInSet& entry : out.set) {
+    out.starts.push_back(start);
+    start += entry.record.calls.size();
+    if (out.set.size() == 1) break;
+    out.merged.calls.insert(out.merged.calls.end(), entry.record.calls.begin(),
+                            entry.record.calls.end());
+  }
+  return out;
+}
+
+// One round of `build`: the whole set of records at once, at the chosen
+// pace, each in a guarded child; its results in the one list of calls.
+ReplayRun runRound(const Compared& records, Build& build,
                    const std::vector<std::string>& arguments) {
-  return replayOnce(record, build.options, *build.bindings, build.exported, build.name, arguments);
+  std::vector<ReplayRun> runs = replaySet(records.set, build.options, *build.bindings,
+                                          build.exported, build.name, arguments);
+  if (runs.size() == 1) return std::move(runs.front());
+  ReplayRun all;
+  all.results.reserve(records.calls().calls.size());
+  for (size_t k = 0; k < runs.size(); ++k) {
+    ReplayRun& run = runs[k];
+    all.results.insert(all.results.end(), run.results.begin(), run.results.end());
+    for (AnswerWindow window : run.windows) {
+      window.call += static_cast<uint32_t>(records.starts[k]);
+      all.windows.push_back(window);
+    }
+    if (all.ending.empty() && !run.ending.empty()) {
+      all.ending = records.set[k].name + ": " + run.ending;
+      all.end = run.end;
+    }
+    all.timedOut = all.timedOut || run.timedOut;
+    all.brokenPromises.insert(all.brokenPromises.end(), run.brokenPromises.begin(),
+                              run.brokenPromises.end());
+  }
+  return all;
 }
 
 // What a call's result is for the comparison: how it ended, its code and
@@ -104,23 +149,8 @@ void absorbRound(const TraceRecord& record, const std::vector<CallResult>& resul
   build.afterOther.push_back(afterOther);
 }
 
-// A warm-up run whose few answer windows are kept apart from its one slot a
-// call, which with many calls is most of the memory the comparison holds.
-void keepWarmUp(ReplayRun run, Build& build) {
-  for (const std::optional<AnswerWindow>& window : run.windows) {
-    if (window) build.windows.push_back(*window);
-  }
-  run.windows = {};
-  build.warmUp = std::move(run);
-}
-
 // The answer window the warm-up kept of call `i`; none when it kept none.
-const AnswerWindow* windowOf(const Build& build, size_t i) {
-  const auto found = std::lower_bound(
-      build.windows.begin(), build.windows.end(), i,
-      [](const AnswerWindow& window, size_t call) { return window.call < call; });
-  return found != build.windows.end() && found->call == i ? &*found : nullptr;
-}
+const AnswerWindow* windowOf(const Build& build, size_t i) { return build.warmUp.windowOf(i); }
 
 std::string resultText(const TraceRecord& record, size_t i, const Build& build, bool codesOnly) {
   return resultOf(record.calls[i], build.warmUp.results[i], windowOf(build, i),
@@ -329,20 +359,26 @@ class Progress {
 
 int runCompare(const Options& options, const std::vector<std::string>& arguments) {
   const auto started = std::chrono::steady_clock::now();
-  TraceRecord record;
-  if (!loadUsableRecord(options, record)) return 2;
-  Build oldBuild{options, "", nullptr, {}, {}, {}, {}, {}, {}, {}};
-  Build newBuild{options, "new", nullptr, {}, {}, {}, {}, {}, {}, {}};
+  std::vector<RecordInSet> set;
+  if (!loadRecordSet(options, set)) return 2;
+  const Compared records = compared(std::move(set));
+  const TraceRecord& record = records.calls();
+  Build oldBuild{options, "", nullptr, {}, {}, {}, {}, {}, {}};
+  Build newBuild{options, "new", nullptr, {}, {}, {}, {}, {}, {}};
   newBuild.options.library = *options.newLibrary;
   if (!open(oldBuild, arguments) || !open(newBuild, arguments)) return 2;
 
   Comparison comparison;
   comparison.calls = record.calls.size();
+  if (records.set.size() > 1) {
+    for (const RecordInSet& entry : records.set) comparison.recordNames.push_back(entry.name);
+    comparison.recordStarts = records.starts;
+  }
   comparison.threshold = options.threshold;
   {
     Progress progress(started, 2 * options.rounds + 2);
-    keepWarmUp(runRound(record, oldBuild, arguments), oldBuild);
-    keepWarmUp(runRound(record, newBuild, arguments), newBuild);
+    oldBuild.warmUp = runRound(records, oldBuild, arguments);
+    newBuild.warmUp = runRound(records, newBuild, arguments);
     if (!oldBuild.warmUp.ending.empty() || !newBuild.warmUp.ending.empty()) {
       comparison.notMeasured = !oldBuild.warmUp.ending.empty() ? "OLD did not end its run well"
                                                                : "NEW did not end its run well";
@@ -363,7 +399,7 @@ int runCompare(const Options& options, const std::vector<std::string>& arguments
       Build* order[2] = {&newBuild, &oldBuild};
       if (pair % 2 == 1) std::swap(order[0], order[1]);
       for (Build* build : order) {
-        ReplayRun run = runRound(record, *build, arguments);
+        ReplayRun run = runRound(records, *build, arguments);
         if (!run.ending.empty()) {
           comparison.notMeasured = std::string(build == &oldBuild ? "OLD" : "NEW") +
                                    " did not end a later run well: " + run.ending;

@@ -194,7 +194,8 @@ void differenceTable(const TraceRecord& record, const Comparison& c, bool codesO
   for (const Comparison::Difference& d : c.differences) {
     const RecordedCall& call = record.calls[d.call];
     const std::string both = "<td rowspan=\"2\"";
-    page += "<tr>" + both + " class=\"number\">" + std::to_string(call.seq) + "</td>" + both +
+    page += "<tr>" + both + " class=\"number\">" + xmlText(c.sourceOf(d.call)) +
+            std::to_string(call.seq) + "</td>" + both +
             "><span class=\"name\">" + bridgeEntryName(call.entry) + "</span></td>" + both +
             " class=\"number\">" + std::to_string(call.line) + "</td>" + both + ">" +
             argumentsHtml(call, w) + "</td>";
@@ -316,7 +317,8 @@ std::string comparisonPage(const TraceRecord& record, const Comparison& c, bool 
   if (!c.unsteady.empty()) {
     std::string calls;
     for (size_t i : c.unsteady) {
-      calls += (calls.empty() ? "" : ", ") + std::to_string(record.calls[i].seq);
+      calls += (calls.empty() ? "" : ", ") + xmlText(c.sourceOf(i)) +
+               std::to_string(record.calls[i].seq);
     }
     page += "<p>" + fillPattern(w.unsteady, {calls}) + "</p>\n";
   }

@@ -123,7 +123,7 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
   if (!comparison.unsteady.empty()) {
     std::string calls;
     for (size_t i : comparison.unsteady) {
-      calls += (calls.empty() ? "" : ", ") + std::to_string(record.calls[i].seq);
+      calls += (calls.empty() ? "" : ", ") + comparison.sourceOf(i) + std::to_string(record.calls[i].seq);
     }
     report.text +=
         "NOTE calls " + calls +
@@ -133,11 +133,11 @@ CompareReport reportComparison(const TraceRecord& record, const Comparison& comp
   }
   for (const Comparison::Difference& d : comparison.differences) {
     const RecordedCall& call = record.calls[d.call];
-    report.text += "DIFF " + callName(call) + " (line " + std::to_string(call.line) +
+    report.text += "DIFF " + comparison.sourceOf(d.call) + callName(call) + " (line " + std::to_string(call.line) +
                    "): " + argumentsOf(call) + "\n  old: " + d.oldResult +
                    "\n  new: " + d.newResult + "\n";
     report.lines.push_back({Verdict::Fail, bridgeEntryName(call.entry),
-                            "call " + std::to_string(call.seq),
+                            comparison.sourceOf(d.call) + "call " + std::to_string(call.seq),
                             "OLD " + d.oldResult + "; NEW " + d.newResult});
   }
   // A promise NEW alone breaks fails; one OLD breaks too, or alone, is told.

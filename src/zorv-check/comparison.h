@@ -57,6 +57,18 @@ struct Comparison {
     BridgeEntry after = BridgeEntry::Login;  // SlowerAfterSlowerCall: the slower function
   };
 
+  // The records compared, when several: their calls follow one another in
+  // one list, record k's from recordStarts[k], so each call has one index.
+  std::vector<std::string> recordNames;
+  std::vector<size_t> recordStarts;
+  // "a.jsonl " for a call of record a.jsonl among several; "" for one record.
+  std::string sourceOf(size_t call) const {
+    if (recordNames.size() < 2) return "";
+    size_t k = 0;
+    while (k + 1 < recordStarts.size() && recordStarts[k + 1] <= call) ++k;
+    return recordNames[k] + " ";
+  }
+
   size_t calls = 0;   // the record's calls
   size_t rounds = 0;  // counted rounds of each library
   double threshold = 1.10;

@@ -75,6 +75,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
       options.loginsPath = arguments[++i];
     } else if (arg == "--compare") {
       options.replay = arguments[++i];
+      options.records.push_back(*options.replay);
       compare = true;
     } else if (arg == "--rounds" || arg == "--time" || arg == "--threshold") {
       const std::string& value = arguments[++i];
@@ -107,12 +108,15 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     }
   }
   if (compare) {
-    if (libraries.size() != 2 || libraries[0].empty() || libraries[1].empty()) {
+    // --compare RECORD [RECORD...] OLD NEW: the last two are the libraries.
+    const size_t n = libraries.size();
+    if (n < 2 || libraries[n - 2].empty() || libraries[n - 1].empty()) {
       error = "--compare takes two libraries, OLD and NEW";
       return std::nullopt;
     }
-    options.library = libraries[0];
-    options.newLibrary = libraries[1];
+    options.records.insert(options.records.end(), libraries.begin(), libraries.end() - 2);
+    options.library = libraries[n - 2];
+    options.newLibrary = libraries[n - 1];
   } else if (options.replay && !libraries.empty()) {
     // --replay RECORD [RECORD...] LIBRARY: the last is the library, the rest records.
     options.records.insert(options.records.end(), libraries.begin(), libraries.end() - 1);
@@ -143,7 +147,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, s
     return std::nullopt;
   }
   if (options.records.empty() && (!options.loginsPath.empty() || options.paceText != "fast")) {
-    error = "--pace and --logins go with --replay";
+    error = "--pace and --logins go with --replay or --compare";
     return std::nullopt;
   }
   if (options.login && !options.loginsPath.empty()) {

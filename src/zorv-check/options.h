@@ -28,7 +28,7 @@ struct Options {
   std::optional<std::string> login;    // --login: the connection text for a masked ZORVlogin
   std::string loginsPath;              // --logins: a record's file name -> its connection text
   bool codesOnly = false;              // --codes-only: compare result codes, not answers
-  // --compare RECORD OLD NEW: `replay` is the record, `library` OLD and this NEW.
+  // --compare RECORD... OLD NEW: `records` the records, `library` OLD and this NEW.
   std::optional<std::string> newLibrary;
   size_t rounds = 20;          // --rounds: the counted rounds of each library
   double timeSeconds = 60;     // --time: no pair of rounds starts that would end after this
@@ -49,9 +49,9 @@ inline constexpr const char* kReplayUsage =
     "       zorv-check --replay RECORD [RECORD...] [--pace fast|recorded|FACTOR] "
     "[--login TEXT | --logins FILE] [--codes-only] [--timeout SECONDS] [--junit FILE] LIBRARY";
 inline constexpr const char* kCompareUsage =
-    "       zorv-check --compare RECORD [--login TEXT] [--codes-only] [--rounds N] "
-    "[--time SECONDS] [--threshold RATIO] [--timeout SECONDS] [--junit FILE] [--html FILE] "
-    "OLD NEW";
+    "       zorv-check --compare RECORD [RECORD...] [--pace fast|recorded|FACTOR] "
+    "[--login TEXT | --logins FILE] [--codes-only] [--rounds N] [--time SECONDS] "
+    "[--threshold RATIO] [--timeout SECONDS] [--junit FILE] [--html FILE] OLD NEW";
 
 // What --help prints after the usage line.
 inline constexpr const char* kHelp =
@@ -68,18 +68,19 @@ inline constexpr const char* kHelp =
     "                     record in a guarded child of its own, all at once, and compare\n"
     "                     each result code and answer; a folder stands for its *.jsonl\n"
     "                     files in name order\n"
-    "  --pace PACE        with --replay: fast (default) runs each record's calls back to back;\n"
+    "  --pace PACE        with --replay or --compare: fast (default) runs each record's calls back to back;\n"
     "                     recorded starts each call at its recorded time after the earliest\n"
     "                     start of all the records; a FACTOR above 0 divides those times\n"
     "                     (2 = twice as fast) and reports how late the calls started\n"
     "  --login TEXT       with --replay or --compare: the connection text for a ZORVlogin\n"
     "                     whose password the record masked, one for every record\n"
     "                     (default: ZORV_LOGIN)\n"
-    "  --logins FILE      with --replay: a JSON object mapping a record's file name to the\n"
+    "  --logins FILE      with --replay or --compare: a JSON object mapping a record's file name to the\n"
     "                     connection text of its masked ZORVlogin, one per record\n"
     "  --codes-only       with --replay or --compare: compare the result codes only\n"
-    "  --compare RECORD   run the record's calls against OLD and NEW in alternating rounds,\n"
-    "                     each in a guarded child, and report the calls whose results\n"
+    "  --compare RECORD... run the records' calls against OLD and NEW in alternating\n"
+    "                     rounds, each round the whole set of records at once at the\n"
+    "                     chosen --pace, each record in a guarded child, and report the calls whose results\n"
     "                     differ (a call that changes from round to round in one build\n"
     "                     alone is a difference) and each function's speed: the median\n"
     "                     of NEW's round medians over OLD's, with a bootstrap interval\n"

@@ -1,5 +1,6 @@
 #include "replay.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -286,13 +287,21 @@ std::vector<ReplayRun> replaySet(const std::vector<RecordInSet>& set, const Opti
       if (last == Outcome::Matched || last == Outcome::Differs) last = Outcome::NowReturns;
     }
     run.results.assign(shared.results(), shared.results() + count);
-    run.windows.resize(count);
     for (uint32_t w = 0; w < shared.windowCount && w < ReplayBoard::kWindows; ++w) {
-      if (shared.windows[w].call < count) run.windows[shared.windows[w].call] = shared.windows[w];
+      if (shared.windows[w].call < count) run.windows.push_back(shared.windows[w]);
     }
+    std::stable_sort(run.windows.begin(), run.windows.end(),
+                     [](const AnswerWindow& a, const AnswerWindow& b) { return a.call < b.call; });
     run.brokenPromises = brokenPromises(shared.board);
   }
   return runs;
+}
+
+const AnswerWindow* ReplayRun::windowOf(size_t i) const {
+  const auto found = std::lower_bound(
+      windows.begin(), windows.end(), i,
+      [](const AnswerWindow& window, size_t call) { return window.call < call; });
+  return found != windows.end() && found->call == i ? &*found : nullptr;
 }
 
 ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBindings& bindings,
@@ -335,7 +344,7 @@ int runReplay(const Options& options, const std::vector<std::string>& arguments)
   std::string last;
   for (size_t i = 0; i < count; ++i) {
     const RecordedCall& call = record.calls[i];
-    const AnswerWindow* window = run.windows[i] ? &*run.windows[i] : nullptr;
+    const AnswerWindow* window = run.windowOf(i);
     const CallReport report = reportCall(call, run.results[i], window, ending, options.codesOnly);
     platform::writeText(stdout, report.text);
     lines.push_back({report.verdict, bridgeEntryName(call.entry), stageOf(call), report.sentence});

@@ -46,12 +46,17 @@ bool loadUsableRecord(const Options& options, TraceRecord& record);
 
 // What one run of a record's calls in a guarded child left.
 struct ReplayRun {
-  std::vector<CallResult> results;                   // one a call, in the record's order
-  std::vector<std::optional<AnswerWindow>> windows;  // the answers kept, by call
+  std::vector<CallResult> results;  // one a call, in the record's order
+  // The few answers kept (the first differing ones), in call order: memory
+  // in the differences, not in the calls.
+  std::vector<AnswerWindow> windows;
   std::string ending;  // what became of the call the child ended in; empty when it ended well
   bool timedOut = false;
   platform::ChildEnd end;
   std::vector<Line> brokenPromises;  // as the guard saw them, in the checks' words
+
+  // The answer kept of call `i`; none when its run kept none.
+  const AnswerWindow* windowOf(size_t i) const;
 };
 
 // Runs `record`'s calls against `bindings` in one guarded child and compares

@@ -131,7 +131,7 @@ int runReplaySet(const Options& options, const std::vector<std::string>& argumen
     for (size_t i = 0; i < record.calls.size(); ++i) {
       const RecordedCall& call = record.calls[i];
       const CallResult& result = run.results[i];
-      const AnswerWindow* window = run.windows[i] ? &*run.windows[i] : nullptr;
+      const AnswerWindow* window = run.windowOf(i);
       const CallReport report = reportCall(call, result, window, run.ending, options.codesOnly);
       shown += report.text;
       if (report.verdict != Verdict::Pass || !call.returned) {
