@@ -265,7 +265,9 @@ void sortOutAfterEffects(const Build& oldBuild, const Build& newBuild, Compariso
         if (interval.low > speed->bar) after = static_cast<BridgeEntry>(before);
       } else {
         elsewhereSeen = true;
-        elsewhereSlower = elsewhereSlower || interval.ratio > speed->bar;
+        // Medians closer than the clock can tell apart are alike, whatever their ratio.
+        const bool apart = std::fabs(median(n) - median(o)) >= kNoiseFloorSeconds;
+        elsewhereSlower = elsewhereSlower || (apart && interval.ratio > speed->bar);
       }
     }
     if (after && elsewhereSeen && !elsewhereSlower) {

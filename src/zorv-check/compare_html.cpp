@@ -110,6 +110,9 @@ std::string summary(const Comparison& c, const CompareWords& w) {
 }
 
 void speedSections(const Comparison& c, const CompareWords& w, std::string& page) {
+  char sure[32];
+  std::snprintf(sure, sizeof sure, "%.4g", c.confidence * 100);
+  const std::string interval = fillPattern(w.interval, {sure});
   page += "<h2>" + std::string(w.speedHeading) + "</h2>\n<p class=\"caption\">" + w.plotCaption +
           "</p>\n<noscript><p>" + w.noScript + "</p></noscript>\n";
   for (const Comparison::Speed& s : c.speeds) {
@@ -117,7 +120,7 @@ void speedSections(const Comparison& c, const CompareWords& w, std::string& page
     page += "<section class=\"function\" id=\"" + name + "\">\n<h3><span class=\"name\">" + name +
             "</span> " + verdictHtml(s, w) + "</h3>\n" + "<div class=\"plot\" id=\"plot-" + name +
             "\"></div>\n<table><tr><th>" + w.inRecord + "</th><th>" + w.oldMedian + "</th><th>" +
-            w.newMedian + "</th><th>" + w.ratio + "</th><th>" + w.interval + "</th></tr>\n<tr>" +
+            w.newMedian + "</th><th>" + w.ratio + "</th><th>" + interval + "</th></tr>\n<tr>" +
             cell(std::to_string(s.calls), "number") + cell(pageTime(s.oldMedian), "number") +
             cell(pageTime(s.newMedian), "number") + cell(ratioText(s.interval.ratio), "number") +
             cell(ratioText(s.interval.low) + " &ndash; " + ratioText(s.interval.high), "number") +

@@ -30,14 +30,14 @@ const CompareWords kEnglish = {
         "calls change the database, so they are not compared.",
     .speedHeading = "Speed per function",
     .plotCaption =
-        "Time of each call on a log scale: a dot a call, the box its middle half, the bar its "
-        "median.",
+        "Each round's median time a call, on a log scale: a dot a round, the box their middle "
+        "half, the bar their median.",
     .noScript = "The plots need the page's script; the figures stand below.",
     .inRecord = "Calls in the record",
     .oldMedian = "OLD median",
     .newMedian = "NEW median",
     .ratio = "NEW/OLD (ratio of medians)",
-    .interval = "95 % interval (percentile bootstrap)",
+    .interval = "{1} % interval (bootstrap over the rounds)",
     .verdicts = {"slower", "faster", "no clear change", "too few calls to judge",
                  "not enough rounds to say", "slower after a slower call"},
     .roundsNeeded = "about {1} rounds of each would settle it",
@@ -90,13 +90,14 @@ const CompareWords kJapanese = {
         "変えるため、比較していません。",
     .speedHeading = "関数ごとの速度",
     .plotCaption =
-        "各呼び出しの時間 (対数目盛)。点が 1 回の呼び出し、箱が中央の半分、縦線が中央値です。",
+        "ラウンドごとの 1 回の呼び出しの時間の中央値 (対数目盛)。点が 1 ラウンド、箱が中央の半分、"
+        "縦線が中央値です。",
     .noScript = "グラフの表示にはページのスクリプトが必要です。数値は下に示します。",
     .inRecord = "記録中の<wbr>呼び出し数",
     .oldMedian = "OLD の<wbr>中央値",
     .newMedian = "NEW の<wbr>中央値",
     .ratio = "NEW/OLD (中央値の比)",
-    .interval = "95 % 区間 (パーセンタイル・<wbr>ブートストラップ)",
+    .interval = "{1} % 区間 (ラウンドの<wbr>ブートストラップ)",
     .verdicts = {"遅くなった", "速くなった", "明らかな変化なし", "判定するには呼び出しが少なすぎる",
                  "判定するには回数が足りない", "遅い呼び出しの後で遅くなった"},
     .roundsNeeded = "各 {1} 回ほど計測すれば判定できます",

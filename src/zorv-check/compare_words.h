@@ -31,7 +31,7 @@ struct CompareWords {
   const char* oldMedian;
   const char* newMedian;
   const char* ratio;
-  const char* interval;
+  const char* interval;  // {1} how sure, in per cent
   const char* verdicts[6];   // in SpeedChange's order
   const char* roundsNeeded;  // {1} rounds of each
   const char* differencesHeading;
