@@ -199,12 +199,20 @@ pidfile = {self.folder}/pgbouncer.pid
 
 
 def free_ports(count):
+    """`count` ports of 127.0.0.1 that nothing holds now, below the range the
+    system hands out to outgoing connections (32768 and up on Linux), so a
+    client's own end of a connection cannot take one before its server binds
+    it. A port counts as free only when it can be bound: one bound by a
+    socket that listens to nothing refuses a connection, yet is taken."""
     ports = set()
     while len(ports) < count:
-        port = random.randint(20000, 60000)
+        port = random.randint(20000, 32767)
         with socket.socket() as probe:
-            if probe.connect_ex(("127.0.0.1", port)) != 0:
-                ports.add(port)
+            try:
+                probe.bind(("127.0.0.1", port))
+            except OSError:
+                continue
+            ports.add(port)
     return sorted(ports)
 
 
