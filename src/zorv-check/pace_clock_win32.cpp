@@ -1,6 +1,4 @@
 #include <windows.h>
-// After windows.h, whose types it needs.
-#include <timeapi.h>
 
 #include "pace_clock.h"
 
@@ -38,6 +36,18 @@ const WaitTimer& waitTimer() {
   return timer;
 }
 
+// Asks for a timer period of 1 ms for the rest of the process, from the
+// multimedia timer library looked for in the system folder alone, at run
+// time: the program imports nothing a plain system may lack. Without it the
+// ordinary timer keeps its period and the spin before each call covers it.
+void askForOneMillisecondTimer() {
+  HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!winmm) return;
+  using TimeBeginPeriod = UINT(WINAPI*)(UINT);
+  void* begin = reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod"));
+  if (begin) reinterpret_cast<TimeBeginPeriod>(begin)(1);
+}
+
 int64_t counterFrequency() {
   static const int64_t frequency = [] {
     LARGE_INTEGER f{};
@@ -59,7 +69,7 @@ int64_t monotonicNanoseconds() {
 }
 
 void preparePacing() {
-  timeBeginPeriod(1);
+  askForOneMillisecondTimer();
   waitTimer();
 }
 
