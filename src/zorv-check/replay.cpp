@@ -31,11 +31,6 @@ namespace zorv::check {
 
 namespace {
 
-// The connection text that stands in for a masked one: --login, else ZORV_LOGIN.
-std::optional<std::string> loginText(const Options& options) {
-  return options.login ? options.login : platform::environmentText("ZORV_LOGIN");
-}
-
 // The bytes a call's text argument gets in the replay.
 std::string textFor(const RecordedCall& call, const std::optional<std::string>& login) {
   if (call.masked && login) return std::string(narrowCopy(utf16FromUtf8(*login)).bytes());
@@ -191,15 +186,6 @@ int runReplayChild(const Options& options, const std::string& task, BridgeBindin
                        exported);
 }
 
-bool loadUsableRecord(const Options& options, TraceRecord& record) {
-  Options one = options;
-  one.records = {options.replay.value_or("")};
-  std::vector<RecordInSet> set;
-  if (!loadRecordSet(one, set)) return false;
-  record = std::move(set.front().record);
-  return true;
-}
-
 std::vector<ReplayRun> replaySet(const std::vector<RecordInSet>& set, const Options& options,
                                  BridgeBindings& bindings,
                                  const std::array<bool, kBridgeEntryCount>& exported,
@@ -302,17 +288,6 @@ const AnswerWindow* ReplayRun::windowOf(size_t i) const {
       windows.begin(), windows.end(), i,
       [](const AnswerWindow& window, size_t call) { return window.call < call; });
   return found != windows.end() && found->call == i ? &*found : nullptr;
-}
-
-ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBindings& bindings,
-                     const std::array<bool, kBridgeEntryCount>& exported, const std::string& build,
-                     const std::vector<std::string>& arguments) {
-  std::vector<RecordInSet> set(1);
-  set[0].record = record;
-  set[0].login = loginText(options);
-  Options fast = options;
-  fast.pace = 0;
-  return std::move(replaySet(set, fast, bindings, exported, build, arguments).front());
 }
 
 int runReplay(const Options& options, const std::vector<std::string>& arguments) {

@@ -39,11 +39,6 @@ int runReplaySet(const Options& options, const std::vector<std::string>& argumen
 // record, the login or the library cannot be used (after a one-line reason).
 int runReplay(const Options& options, const std::vector<std::string>& arguments);
 
-// Reads the record named by `options.replay` and makes sure each masked
-// connection text has a stand-in (--login or ZORV_LOGIN). False, after a
-// one-line reason on standard error, when the record cannot be used.
-bool loadUsableRecord(const Options& options, TraceRecord& record);
-
 // What one run of a record's calls in a guarded child left.
 struct ReplayRun {
   std::vector<CallResult> results;  // one a call, in the record's order
@@ -58,13 +53,6 @@ struct ReplayRun {
   // The answer kept of call `i`; none when its run kept none.
   const AnswerWindow* windowOf(size_t i) const;
 };
-
-// Runs `record`'s calls against `bindings` in one guarded child and compares
-// each with the record. `build` is "" for LIBRARY, "new" for --compare's NEW:
-// a child started afresh loads that one.
-ReplayRun replayOnce(const TraceRecord& record, const Options& options, BridgeBindings& bindings,
-                     const std::array<bool, kBridgeEntryCount>& exported, const std::string& build,
-                     const std::vector<std::string>& arguments);
 
 // Replays every record of `set` once and at once, each in its own guarded
 // child (on POSIX all forked before anything else starts), at
